@@ -1,0 +1,49 @@
+# Codec libraries. The win32 tree builds libjpeg-turbo, libpng and libtiff from
+# Debian's source packages; the native tree takes libjpeg and libpng from
+# Debian's -dev packages and builds libtiff from the same source as win32.
+# The builds run once per machine-tree and are cached under build/deps.
+
+set(PC_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/deps" CACHE PATH "Where third-party libraries are fetched and built")
+if(WIN32)
+  set(PC_DEPS_TREE win32)
+else()
+  set(PC_DEPS_TREE native)
+endif()
+set(PC_DEPS_PREFIX "${PC_DEPS_DIR}/${PC_DEPS_TREE}")
+
+execute_process(
+  COMMAND bash "${CMAKE_SOURCE_DIR}/scripts/build-deps.sh" ${PC_DEPS_TREE} "${PC_DEPS_DIR}"
+  RESULT_VARIABLE pcDepsResult)
+if(NOT pcDepsResult EQUAL 0)
+  message(FATAL_ERROR "Building the codec libraries failed (scripts/build-deps.sh)")
+endif()
+
+function(pc_import_static name header_dir library)
+  add_library(${name} STATIC IMPORTED GLOBAL)
+  set_target_properties(${name} PROPERTIES
+    IMPORTED_LOCATION "${library}"
+    INTERFACE_INCLUDE_DIRECTORIES "${header_dir}")
+endfunction()
+
+if(WIN32)
+  pc_import_static(pc::jpeg "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libjpeg.a")
+  find_library(PC_ZLIB_LIBRARY NAMES libz.a z REQUIRED)
+  find_path(PC_ZLIB_INCLUDE zlib.h REQUIRED)
+  pc_import_static(pc::zlib "${PC_ZLIB_INCLUDE}" "${PC_ZLIB_LIBRARY}")
+  pc_import_static(pc::png "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libpng16.a")
+  set_property(TARGET pc::png APPEND PROPERTY INTERFACE_LINK_LIBRARIES pc::zlib)
+else()
+  find_package(JPEG REQUIRED)
+  find_package(PNG REQUIRED)
+  add_library(pc::jpeg ALIAS JPEG::JPEG)
+  add_library(pc::png ALIAS PNG::PNG)
+endif()
+pc_import_static(pc::tiff "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libtiff.a")
+set_property(TARGET pc::tiff APPEND PROPERTY INTERFACE_LINK_LIBRARIES pc::jpeg)
+
+# GoogleTest from Debian's googletest sources, built with this tree's compiler
+# (and sanitizer flags), so both trees test the same way.
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Builds the codec libraries from Debian's source packages into a prefix.
+#
+#   build-deps.sh native|win32 DEPS_DIR
+#
+# native: libtiff only (libjpeg and libpng come from Debian's -dev packages).
+# win32:  libjpeg-turbo (with SIMD), libpng and libtiff, cross-compiled for i686.
+# Both trees build libtiff from the same source with the same codec set, so that
+# they decode the same files. Each library is built once: a stamp naming the
+# source version marks it done, and sources are fetched once into DEPS_DIR/src.
+set -euo pipefail
+
+tree=${1:?usage: build-deps.sh native|win32 DEPS_DIR}
+deps=${2:?usage: build-deps.sh native|win32 DEPS_DIR}
+mkdir -p "$deps"; deps=$(cd "$deps" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+toolchain="$here/../cmake/toolchain-mingw-i686.cmake"
+jobs=$(nproc)
+
+mkdir -p "$deps/src"
+prefix="$deps/$tree"
+mkdir -p "$prefix/lib" "$prefix/include"
+
+log() { echo "[deps:$tree] $*"; }
+
+# Fetches and unpacks a Debian source package once; prints its folder.
+fetch_source() {
+  local pkg=$1 dir
+  dir=$(find "$deps/src/$pkg" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | head -n 1)
+  if [ -z "$dir" ]; then
+    mkdir -p "$deps/src/$pkg"
+    log "fetching source package $pkg" >&2
+    # A mirror can lack the newest version's files (a security update listed
+    # before it is served), so fall back to the older versions it lists.
+    local version fetched=
+    for version in "" $(apt-cache showsrc "$pkg" 2>/dev/null | sed -n 's/^Version: //p' | sort -r -V); do
+      rm -rf "${deps:?}/src/$pkg"/*
+      if (cd "$deps/src/$pkg" && apt-get source -q "$pkg${version:+=$version}" >apt-source.log 2>&1); then
+        fetched=yes
+        break
+      fi
+    done
+    if [ -z "$fetched" ]; then
+      cat "$deps/src/$pkg/apt-source.log" >&2
+      echo "apt-get source $pkg failed (is a deb-src entry present? run scripts/setup.sh)" >&2
+      exit 1
+    fi
+    dir=$(find "$deps/src/$pkg" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  fi
+  echo "$dir"
+}
+
+# Configures, builds and installs one CMake project into the prefix.
+cmake_build() {
+  local name=$1 srcdir=$2; shift 2
+  local bdir="$prefix/build/$name"
+  local cross=()
+  if [ "$tree" = win32 ]; then
+    cross=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_SYSTEM_PROCESSOR=i686)
+  fi
+  rm -rf "$bdir"
+  cmake -S "$srcdir" -B "$bdir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_BINDIR="$prefix/bin" \
+    -DCMAKE_POSITION_INDEPENDENT_CODE=ON -DBUILD_SHARED_LIBS=OFF \
+    "${cross[@]}" "$@" >"$prefix/build-$name.log" 2>&1 &&
+  cmake --build "$bdir" -j "$jobs" >>"$prefix/build-$name.log" 2>&1 &&
+  cmake --install "$bdir" >>"$prefix/build-$name.log" 2>&1 || {
+    tail -n 40 "$prefix/build-$name.log" >&2
+    echo "building $name failed; full log: $prefix/build-$name.log" >&2
+    exit 1
+  }
+}
+
+# Runs the build of one package unless its stamp says this version is done.
+build_once() {
+  local pkg=$1 fn=$2 srcdir stamp
+  srcdir=$(fetch_source "$pkg")
+  stamp="$prefix/.built-$(basename "$srcdir")"
+  if [ -f "$stamp" ]; then
+    return
+  fi
+  log "building $(basename "$srcdir")"
+  "$fn" "$srcdir"
+  touch "$stamp"
+}
+
+build_libjpeg() {
+  cmake_build libjpeg "$1" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON \
+    -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DREQUIRE_SIMD=ON
+}
+
+build_libpng() {
+  cmake_build libpng "$1" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+    -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF -DSKIP_INSTALL_PROGRAMS=ON \
+    -DZLIB_ROOT=/usr/i686-w64-mingw32
+}
+
+# The codec set is exactly what the engine's TIFF reader offers: none, LZW,
+# PackBits, ThunderScan, NeXT, JPEG (through this tree's libjpeg), the CCITT
+# family and SGILog. Deflate and the rest stay out on purpose.
+build_libtiff() {
+  local jpeg=()
+  if [ "$tree" = win32 ]; then
+    jpeg=(-DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a")
+  fi
+  cmake_build libtiff "$1" "${jpeg[@]}" \
+    -Djpeg=ON -Dold-jpeg=OFF -Djpeg12=OFF -Dzlib=OFF -Dpixarlog=OFF \
+    -Dlibdeflate=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF \
+    -Dmdi=OFF -Dccitt=ON -Dpackbits=ON -Dlzw=ON -Dthunder=ON -Dnext=ON -Dlogluv=ON \
+    -Dcxx=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Deflate=ON -DCMAKE_DISABLE_FIND_PACKAGE_ZLIB=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_JBIG=ON -DCMAKE_DISABLE_FIND_PACKAGE_LibLZMA=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_ZSTD=ON -DCMAKE_DISABLE_FIND_PACKAGE_WebP=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_LERC=ON -DCMAKE_DISABLE_FIND_PACKAGE_CMath=OFF
+}
+
+case "$tree" in
+  native)
+    build_once tiff build_libtiff
+    ;;
+  win32)
+    build_once libjpeg-turbo build_libjpeg
+    build_once libpng1.6 build_libpng
+    build_once tiff build_libtiff
+    ;;
+  *)
+    echo "unknown tree '$tree'" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12: compilers, MinGW-w64,
+# 32-bit Wine, the virtual display, fonts, the zh_CN.UTF-8 locale, tools that
+# make test pictures, and a deb-src entry for the codec source packages.
+# Quick when everything is there already: apt runs only for what is missing.
+set -euo pipefail
+
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+
+packages=(
+  # native build
+  cmake make g++ pkg-config googletest libjpeg62-turbo-dev libpng-dev zlib1g-dev
+  clang libclang-rt-14-dev
+  # win32 build and codec sources
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  mingw-w64-i686-dev libz-mingw-w64-dev nasm dpkg-dev
+  # running and testing under Wine on a virtual display
+  wine wine32:i386 xvfb xauth x11-utils x11-apps xdotool imagemagick
+  fonts-wqy-microhei locales
+  # peers that write and read test pictures
+  libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick
+)
+
+need_update=
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "[setup] adding the i386 architecture (32-bit Wine)"
+  "${sudo[@]}" dpkg --add-architecture i386
+  need_update=1
+fi
+
+# Source packages: apt-get source needs deb-src entries for Debian's archive.
+if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  echo "[setup] adding deb-src entries"
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    "${sudo[@]}" sed -i 's/^Types: deb$/Types: deb deb-src/' /etc/apt/sources.list.d/debian.sources
+  fi
+  if [ -f /etc/apt/sources.list ] && grep -qE '^deb ' /etc/apt/sources.list; then
+    grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+      "${sudo[@]}" tee -a /etc/apt/sources.list >/dev/null
+  fi
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ -n "$need_update" ] ||
+   [ -z "$(apt-cache showsrc tiff 2>/dev/null | sed -n 's/^Version: //p')" ]; then
+  echo "[setup] updating package lists"
+  "${sudo[@]}" apt-get update -q >/dev/null
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "[setup] installing: ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    "${missing[@]}" >/dev/null
+fi
+
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  echo "[setup] generating the zh_CN.UTF-8 locale"
+  "${sudo[@]}" sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen ||
+    echo 'zh_CN.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  "${sudo[@]}" locale-gen >/dev/null
+fi
