@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the Windows program and starts it under Wine.
+# Without a display it starts a virtual one (Xvfb) and says so. Once the
+# program is up, a screenshot of the screen is left in build/screenshots/.
+# The script returns when the program ends; Ctrl-C closes the program first.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cd "$repo"
+bash scripts/setup.sh
+
+tree="$repo/build/win32"
+echo "[run] building the program"
+cmake -S "$repo" -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw-i686.cmake" >"$repo/build/run.configure.log" 2>&1 ||
+  { cat "$repo/build/run.configure.log"; exit 1; }
+cmake --build "$tree" -j "$(nproc)" --target PictureConverter pcdriver >"$repo/build/run.build.log" 2>&1 ||
+  { tail -n 60 "$repo/build/run.build.log"; exit 1; }
+
+exe="$tree/src/PictureConverter.exe"
+driver="$tree/tests/e2e/pcdriver.exe"
+# The window that shows the program is up: the runtime's hidden owner window,
+# until the main window exists.
+ready_class=_QX_HideOwner
+
+source scripts/wine-env.sh
+pc_display_ready
+if [ -n "$pc_started_xvfb" ]; then
+  echo "[run] no display was set: started a virtual display $DISPLAY (Xvfb)"
+fi
+pc_wine_prefix_ready
+
+echo "[run] starting $exe under Wine"
+wine "$exe" </dev/null >/dev/null 2>&1 &
+app=$!
+
+close_program() {
+  echo "[run] closing the program"
+  wine "$driver" closewin "$ready_class" >/dev/null 2>&1 || true
+}
+trap 'close_program' INT TERM
+
+if wine "$driver" waitwin "$ready_class" "" 20000 >/dev/null 2>&1; then
+  mkdir -p "$repo/build/screenshots"
+  shot="$repo/build/screenshots/run.png"
+  sleep 1
+  import -display "$DISPLAY" -window root "$shot" && echo "[run] screenshot: $shot"
+  echo "[run] the program is running (pid $app); close its window or press Ctrl-C to end it"
+else
+  echo "[run] the program did not show its window within 20 s" >&2
+fi
+
+rc=0
+while kill -0 "$app" 2>/dev/null; do
+  wait "$app" && rc=0 || rc=$?
+done
+echo "[run] the program ended with exit code $rc"
+pc_wine_stop
+pc_display_stop
+exit "$rc"
