@@ -1,0 +1,194 @@
+// Program lifecycle on Windows.
+
+#include "gui/runtime_win.h"
+
+#include <ole2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "gui/dll_command_win.h"
+#include "gui/error_report.h"
+
+namespace {
+
+// The runtime's state lives on the heap and is never destroyed: the process
+// ends through ExitProcess while other threads may still be running, so no
+// static destructor should touch it.
+struct RuntimeState {
+  std::atomic<bool> started{false};
+  std::atomic<bool> ending{false};
+  std::atomic<DWORD> guiThreadId{0};
+  std::atomic<HWND> hiddenOwner{nullptr};
+  HANDLE heap = nullptr;
+  bool oleInitialized = false;
+
+  std::mutex exitLock;
+  std::vector<ExitRoutine> exitRoutines;
+
+  // Touched on the GUI thread only.
+  std::vector<HWND> programWindows;
+};
+
+RuntimeState& State() {
+  static RuntimeState* const state = new RuntimeState;
+  return *state;
+}
+
+bool OnGuiThread() {
+  const DWORD gui = State().guiThreadId.load();
+  // Before the runtime starts, the calling thread stands for the GUI thread.
+  return gui == 0 || gui == GetCurrentThreadId();
+}
+
+LRESULT CALLBACK HiddenOwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kEndProgramMessage:
+      // A request that arrives while the end is already running (an exit
+      // routine pumping messages) is dropped: the end in progress finishes.
+      if (!IsProgramEnding()) EndProgram(static_cast<int>(wParam));
+      return 0;
+    case WM_CLOSE:
+      // Closing the owner from outside ends the program, also while it has
+      // no window of its own.
+      if (!IsProgramEnding()) EndProgram(0);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+HWND CreateHiddenOwner() {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = HiddenOwnerProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kHiddenOwnerClass;
+  RegisterClassExA(&windowClass);
+  return CreateWindowExA(WS_EX_TOOLWINDOW, kHiddenOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                         nullptr, instance, nullptr);
+}
+
+void RunExitRoutines() {
+  std::vector<ExitRoutine> routines;
+  {
+    std::lock_guard<std::mutex> lock(State().exitLock);
+    routines = State().exitRoutines;
+  }
+  for (size_t i = 0; i < routines.size(); ++i) {
+    routines[i](static_cast<int>(i));
+  }
+}
+
+}  // namespace
+
+std::wstring ProgramFolderWide() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);  // truncated: try a larger buffer
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return std::wstring();
+  path.resize(slash);
+  if (path.size() == 2 && path[1] == L':') path += L'\\';  // "C:" alone means another folder
+  return path;
+}
+
+void RuntimeStart() {
+  RuntimeState& state = State();
+  if (state.started.exchange(true)) return;
+
+  state.heap = GetProcessHeap();
+  state.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
+  // Wide calls: in GBK a trail byte may equal '\\', so the ANSI path cannot be
+  // cut at its last backslash byte.
+  const std::wstring folder = ProgramFolderWide();
+  if (!folder.empty()) SetCurrentDirectoryW(folder.c_str());
+  state.hiddenOwner = CreateHiddenOwner();
+  state.guiThreadId = GetCurrentThreadId();
+}
+
+void RegisterExitRoutine(ExitRoutine routine) {
+  if (routine == nullptr) return;
+  RuntimeState& state = State();
+  std::lock_guard<std::mutex> lock(state.exitLock);
+  auto& routines = state.exitRoutines;
+  if (std::find(routines.begin(), routines.end(), routine) == routines.end()) {
+    routines.push_back(routine);
+  }
+}
+
+void ClearExitRoutines() {
+  RuntimeState& state = State();
+  std::lock_guard<std::mutex> lock(state.exitLock);
+  state.exitRoutines.clear();
+}
+
+void RunMessageLoop() {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;  // WM_QUIT, or no usable queue
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void RegisterProgramWindow(HWND window) {
+  auto& windows = State().programWindows;
+  if (window != nullptr && std::find(windows.begin(), windows.end(), window) == windows.end()) {
+    windows.push_back(window);
+  }
+}
+
+void UnregisterProgramWindow(HWND window) {
+  auto& windows = State().programWindows;
+  const auto found = std::find(windows.begin(), windows.end(), window);
+  if (found == windows.end()) return;
+  windows.erase(found);
+  if (windows.empty() && !IsProgramEnding()) PostQuitMessage(0);
+}
+
+int ProgramWindowCount() { return static_cast<int>(State().programWindows.size()); }
+
+void EndProgram(int exitCode) {
+  RuntimeState& state = State();
+  if (!OnGuiThread()) {
+    const HWND owner = state.hiddenOwner.load();
+    if (owner != nullptr) {
+      SendMessageA(owner, kEndProgramMessage, static_cast<WPARAM>(exitCode), 0);
+    }
+    if (!state.ending.load()) ExitProcess(static_cast<UINT>(exitCode));
+    // The GUI thread is ending the program and exits the process itself.
+    ExitThread(static_cast<DWORD>(exitCode));
+  }
+
+  // An exit routine that ends the program again ends it at once.
+  if (state.ending.exchange(true)) ExitProcess(static_cast<UINT>(exitCode));
+  CountReportStarted();
+  state.programWindows.clear();
+  RunExitRoutines();
+  ReleaseDllCommands();
+  if (state.oleInitialized) OleUninitialize();
+  ExitProcess(static_cast<UINT>(exitCode));
+}
+
+bool IsProgramEnding() { return State().ending.load(); }
+
+HWND HiddenOwnerWindow() { return State().hiddenOwner.load(); }
+
+DWORD GuiThreadId() { return State().guiThreadId.load(); }
+
+HANDLE RuntimeHeap() {
+  HANDLE heap = State().heap;
+  return heap != nullptr ? heap : GetProcessHeap();
+}
