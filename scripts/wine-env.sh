@@ -20,10 +20,17 @@ pc_wine_prefix_ready() {
       echo "[wine] creating prefix $WINEPREFIX" >&2
       rm -rf "$WINEPREFIX"
       wineboot -i </dev/null >/dev/null 2>&1
+      pc_wine_unmanaged_windows
       wineserver -w
       touch "$WINEPREFIX/.pc-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
+}
+
+# Without a window manager, Wine waits about 2 s for one whenever a captioned
+# window closes; windows it does not hand to a manager close at once.
+pc_wine_unmanaged_windows() {
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
 }
 
 # Keeps one wineserver running for a whole test run, with its helper processes
