@@ -1,0 +1,90 @@
+// PNG reader and writer of the engine (through libpng).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "engine/codec_conventions.h"
+#include "engine/output_file.h"
+#include "engine/png_library.h"
+#include "engine/raster_image.h"
+
+namespace engine {
+
+// Reads PNG files of up to 8 bits per sample into a RasterImage and writes a
+// RasterImage as an Adam7-interlaced PNG holding only IHDR, (PLTE,) IDAT and
+// IEND. Every entry point reports 1 or 0; Read and Write end with Close on
+// every path, so the file and the library state never outlive an operation.
+//
+// Reading gives, by colour type:
+//   grey, grey with alpha (any depth up to 8)  8-bit grey, alpha dropped
+//   palette (1, 2, 4, 8 bits)                   8-bit indices + palette
+//   RGB                                         24 bits
+//   RGB with alpha                              32 bits, alpha first
+class PngCodec {
+ public:
+  PngCodec() = default;
+  ~PngCodec() { Close(); }
+  PngCodec(const PngCodec&) = delete;
+  PngCodec& operator=(const PngCodec&) = delete;
+
+  // The probe step: 1 when the file is a PNG whose header the library reads
+  // and whose samples have at most 8 bits; the file stays open for Read.
+  // On 0 everything is released again.
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr);
+  // Decodes the picture opened by OpenRead into its image, (re)creating the
+  // image with the recorded layout. Closes in every case.
+  int Read();
+
+  // Prepares writing image to path with bits 8 (paletteSize 1..256), 24 or
+  // 32. The file appears at path only once Write has completed it.
+  int OpenWrite(const char* path, const RasterImage& image, std::int32_t bits,
+                std::int32_t paletteSize, ProgressCallback callback = nullptr);
+  // Writes the picture, converting a copy when the image's layout differs
+  // from the one asked for; the image itself is never changed. Closes in
+  // every case.
+  int Write();
+
+  // Destroys the library state, closes the file (a write not completed
+  // leaves nothing behind) and resets every field.
+  void Close();
+
+  bool IsOpen() const { return file != nullptr; }
+  SourceVariant Variant() const { return variant; }
+  std::int32_t Width() const { return pictureWidth; }
+  std::int32_t Height() const { return pictureHeight; }
+  std::int32_t BitsPerPixel() const { return bitsPerPixel; }
+  std::int32_t PaletteSize() const { return paletteSize; }
+  const std::string& Path() const { return path; }
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* stream) const { std::fclose(stream); }
+  };
+  using StdioFile = std::unique_ptr<std::FILE, FileCloser>;
+
+  int FailRead();
+  int FailWrite(RasterImage& converted);
+
+  ProgressCallback callback = nullptr;
+  StdioFile file;
+  bool reading = false;
+  bool writing = false;
+  png_library::PngHeader header;
+  std::int64_t fileSize = -1;  // -1 when unknown
+  png_library::ReadStateHandle readState;
+  png_library::WriteStateHandle writeState;
+  OutputFile output;
+  std::string path;
+  std::int32_t bitsPerPixel = 0;
+  SourceVariant variant = SourceVariant::None;
+  std::int32_t paletteSize = 0;
+  std::int32_t pictureWidth = 0;
+  std::int32_t pictureHeight = 0;
+  RasterImage* targetImage = nullptr;
+  const RasterImage* sourceImage = nullptr;
+};
+
+}  // namespace engine
