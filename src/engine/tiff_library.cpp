@@ -1,0 +1,113 @@
+// libtiff calls of the TIFF codec (Tag Image File Format, revision 6.0).
+#include "engine/tiff_library.h"
+
+#include <tiffio.h>
+
+#include <cstdarg>
+#include <memory>
+
+namespace engine {
+
+namespace {
+
+// libtiff asks a handle's own handler first and goes on to the process-wide
+// handlers (which print to stderr) only when it returns 0. Answering 1 drops
+// the message here, so the conversions of several threads never share or
+// replace a global handler.
+int DropMessage(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
+
+struct OpenOptionsDeleter {
+  void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+using OpenOptions = std::unique_ptr<TIFFOpenOptions, OpenOptionsDeleter>;
+
+// Scanlines per strip are chosen by libtiff for a request it cannot meet.
+constexpr std::uint32_t kLibraryStripSize = 0xFFFFFFFF;
+
+constexpr int kGreyRampEntries = 256;
+
+}  // namespace
+
+TiffFile& TiffFile::operator=(TiffFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle = other.handle;
+    other.handle = nullptr;
+  }
+  return *this;
+}
+
+TiffFile TiffFile::Open(const char* path, const char* mode) {
+  if (path == nullptr || *path == '\0') return TiffFile();
+  OpenOptions options(TIFFOpenOptionsAlloc());
+  if (!options) return TiffFile();
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), DropMessage, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), DropMessage, nullptr);
+  // On Windows this opens the ANSI path with CreateFileA, so names in the
+  // system code page (GBK) work as they are.
+  return TiffFile(TIFFOpenExt(path, mode, options.get()));
+}
+
+void TiffFile::Close() {
+  if (handle != nullptr) {
+    TIFFClose(handle);
+    handle = nullptr;
+  }
+}
+
+int ReadImageSize(TIFF* file, std::uint32_t& width, std::uint32_t& height) {
+  width = 0;
+  height = 0;
+  std::uint32_t fieldWidth = 0;
+  std::uint32_t fieldHeight = 0;
+  if (TIFFGetField(file, TIFFTAG_IMAGEWIDTH, &fieldWidth) != 1 ||
+      TIFFGetField(file, TIFFTAG_IMAGELENGTH, &fieldHeight) != 1) {
+    return 0;
+  }
+  width = fieldWidth;
+  height = fieldHeight;
+  return 1;
+}
+
+int ReadRgbaImage(TIFF* file, std::uint32_t width, std::uint32_t height, std::uint32_t* raster) {
+  constexpr int kStopOnError = 0;
+  return TIFFReadRGBAImage(file, width, height, raster, kStopOnError) == 1 ? 1 : 0;
+}
+
+int SetOutputFields(TIFF* file, std::uint32_t width, std::uint32_t height,
+                    TiffOutputLayout layout) {
+  const bool palette = layout == TiffOutputLayout::GreyPalette8;
+  int ok = TIFFSetField(file, TIFFTAG_IMAGELENGTH, height) &&
+           TIFFSetField(file, TIFFTAG_IMAGEWIDTH, width) &&
+           TIFFSetField(file, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+           TIFFSetField(file, TIFFTAG_SAMPLESPERPIXEL, palette ? 1 : 3) &&
+           TIFFSetField(file, TIFFTAG_BITSPERSAMPLE, 8);
+  if (ok && palette) {
+    // Entry i shows grey level i: 0, 256, ..., 65280 in all three tables.
+    std::uint16_t ramp[kGreyRampEntries];
+    for (int i = 0; i < kGreyRampEntries; ++i) ramp[i] = static_cast<std::uint16_t>(i * 256);
+    ok = TIFFSetField(file, TIFFTAG_COLORMAP, ramp, ramp, ramp);
+  }
+  ok = ok &&
+       TIFFSetField(file, TIFFTAG_PHOTOMETRIC, palette ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_RGB) &&
+       TIFFSetField(file, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+       TIFFSetField(file, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
+       TIFFSetField(file, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(file, kLibraryStripSize));
+  return ok ? 1 : 0;
+}
+
+std::uint64_t ScanlineSize(TIFF* file) {
+  return TIFFScanlineSize64(file);
+}
+
+int WriteRow(TIFF* file, void* row, std::uint32_t rowIndex) {
+  return TIFFWriteScanline(file, row, rowIndex, 0) < 0 ? 0 : 1;
+}
+
+int FinishFile(TIFF* file) {
+  return TIFFFlush(file) == 1 ? 1 : 0;
+}
+
+}  // namespace engine
