@@ -19,9 +19,8 @@ cmake --build "$tree" -j "$(nproc)" --target PictureConverter pcdriver >"$repo/b
 
 exe="$tree/src/PictureConverter.exe"
 driver="$tree/tests/e2e/pcdriver.exe"
-# The window that shows the program is up: the runtime's hidden owner window,
-# until the main window exists.
-ready_class=_QX_HideOwner
+# The window that shows the program is up: its main window.
+ready_class=_QX_Form
 
 source scripts/wine-env.sh
 pc_display_ready

@@ -3,11 +3,12 @@
 
 #include <windows.h>
 
+#include "app/startup_win.h"
 #include "gui/runtime_win.h"
 
-// The controller's start-up sequence. Empty until the controller exists: the
-// program then runs with its hidden owner window alone.
-void RunStartupRoutine() {}
+// The controller's start-up sequence; until the controller exists, the main
+// window is loaded without handlers.
+void RunStartupRoutine() { LoadMainWindowForNow(); }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RuntimeStart();

@@ -1,0 +1,141 @@
+// The common dialog: an open-file dialog on the calling thread, driven here
+// from the test thread as a user would (Wine's dialog: the file-name Edit has
+// id 0x47c, nested inside a ComboBoxEx and a ComboBox).
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "form_test_support.h"
+#include "gui/form_window_win.h"
+#include "gui/property_service_win.h"
+#include "gui/runtime_memory.h"
+
+namespace {
+
+constexpr int kFileNameEditId = 0x47c;
+
+struct DialogRun {
+  std::atomic<bool> done{false};
+  bool confirmed = false;
+  std::string path = "<untouched>";
+};
+
+void ShowOn(DialogRun& run) {
+  run.confirmed = ShowCommonDialog(kCommonDialog, &run.path);
+  run.done = true;
+}
+
+HWND FileNameEdit(HWND dialog) {
+  for (const HWND candidate : DescendantsWithId(dialog, kFileNameEditId)) {
+    if (ClassNameOf(candidate) == L"Edit") return candidate;
+  }
+  return nullptr;
+}
+
+// Types path into the dialog and presses OK.
+void Choose(HWND dialog, const std::wstring& path) {
+  const HWND edit = FileNameEdit(dialog);
+  ASSERT_NE(edit, nullptr) << "no file-name field in the dialog";
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
+void Cancel(HWND dialog) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+}
+
+std::string StoredFileName() {
+  char* text = PropertyService::ReadText(kCommonDialog, kPropDialogFileName);
+  std::string stored = text;
+  RuntimeFree(text);
+  return stored;
+}
+
+}  // namespace
+
+TEST(CommonDialog, ConfirmedPathIsAnsweredAndStoredAsTheFileName) {
+  TempFolder folder;
+  const std::wstring file = folder.Path() + L"蓝色.png";
+  ASSERT_TRUE(CreateEmptyFile(file));
+
+  DialogRun run;
+  TestThread shower([&] { ShowOn(run); });
+  const HWND dialog = WaitForDialogOfThread(shower.Id());
+  ASSERT_NE(dialog, nullptr) << "no dialog appeared";
+  EXPECT_EQ(GetWindow(dialog, GW_OWNER), MainWindowHandle())
+      << "the dialog belongs to the main window, so it stays above it";
+  Choose(dialog, file);
+  ASSERT_TRUE(shower.Join());
+  EXPECT_TRUE(run.confirmed);
+  EXPECT_EQ(run.path, AnsiOf(file));
+  EXPECT_EQ(StoredFileName(), AnsiOf(file));
+}
+
+TEST(CommonDialog, CancelAnswersFalseAndKeepsThePreviousName) {
+  TempFolder folder;
+  const std::wstring file = folder.Path() + L"first.bmp";
+  ASSERT_TRUE(CreateEmptyFile(file));
+  {
+    DialogRun run;
+    TestThread shower([&] { ShowOn(run); });
+    const HWND dialog = WaitForDialogOfThread(shower.Id());
+    ASSERT_NE(dialog, nullptr);
+    Choose(dialog, file);
+    ASSERT_TRUE(shower.Join());
+    ASSERT_TRUE(run.confirmed);
+  }
+
+  DialogRun run;
+  TestThread shower([&] { ShowOn(run); });
+  const HWND dialog = WaitForDialogOfThread(shower.Id());
+  ASSERT_NE(dialog, nullptr);
+  // The dialog opens on the stored name.
+  EXPECT_EQ(WindowTextOf(FileNameEdit(dialog)).find(L"first.bmp") != std::wstring::npos, true)
+      << WindowTextOf(FileNameEdit(dialog));
+  Cancel(dialog);
+  ASSERT_TRUE(shower.Join());
+  EXPECT_FALSE(run.confirmed);
+  EXPECT_EQ(run.path, "<untouched>");
+  EXPECT_EQ(StoredFileName(), AnsiOf(file));
+}
+
+TEST(CommonDialog, TwoThreadsShowingAtOnceEachGetTheirOwnPath) {
+  TempFolder folder;
+  const std::wstring fileA = folder.Path() + L"甲.jpg";
+  const std::wstring fileB = folder.Path() + L"乙.tif";
+  ASSERT_TRUE(CreateEmptyFile(fileA));
+  ASSERT_TRUE(CreateEmptyFile(fileB));
+
+  DialogRun runA;
+  DialogRun runB;
+  TestThread showerA([&] { ShowOn(runA); });
+  TestThread showerB([&] { ShowOn(runB); });
+  const HWND dialogA = WaitForDialogOfThread(showerA.Id());
+  const HWND dialogB = WaitForDialogOfThread(showerB.Id());
+  ASSERT_NE(dialogA, nullptr);
+  ASSERT_NE(dialogB, nullptr);
+  ASSERT_NE(dialogA, dialogB);
+
+  // B is answered first, then A: each thread still gets the path of its own
+  // dialog, and the stored name is the last one confirmed.
+  Choose(dialogB, fileB);
+  ASSERT_TRUE(showerB.Join());
+  Choose(dialogA, fileA);
+  ASSERT_TRUE(showerA.Join());
+  EXPECT_TRUE(runA.confirmed);
+  EXPECT_TRUE(runB.confirmed);
+  EXPECT_EQ(runA.path, AnsiOf(fileA));
+  EXPECT_EQ(runB.path, AnsiOf(fileB));
+  EXPECT_EQ(StoredFileName(), AnsiOf(fileA));
+}
+
+TEST(CommonDialog, ShowingAnotherKindOfControlAnswersFalseWithoutADialog) {
+  std::string path = "<untouched>";
+  EXPECT_FALSE(ShowCommonDialog(kFormatCombo, &path));
+  EXPECT_EQ(path, "<untouched>");
+}
