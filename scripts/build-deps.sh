@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Builds the codec libraries from Debian's source packages into a prefix.
 #
-#   build-deps.sh native|win32 DEPS_DIR
+#   build-deps.sh native|win32|fuzz DEPS_DIR
 #
 # native: libtiff only (libjpeg and libpng come from Debian's -dev packages).
 # win32:  libjpeg-turbo (with SIMD), libpng and libtiff, cross-compiled for i686.
+# fuzz:   all three with clang, instrumented for libFuzzer and the sanitizers,
+#         so fuzzing sees inside the libraries too.
 # Both trees build libtiff from the same source with the same codec set, so that
 # they decode the same files. Each library is built once: a stamp naming the
 # source version marks it done, and sources are fetched once into DEPS_DIR/src.
 set -euo pipefail
 
-tree=${1:?usage: build-deps.sh native|win32 DEPS_DIR}
-deps=${2:?usage: build-deps.sh native|win32 DEPS_DIR}
+tree=${1:?usage: build-deps.sh native|win32|fuzz DEPS_DIR}
+deps=${2:?usage: build-deps.sh native|win32|fuzz DEPS_DIR}
 mkdir -p "$deps"; deps=$(cd "$deps" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 toolchain="$here/../cmake/toolchain-mingw-i686.cmake"
@@ -20,6 +22,11 @@ jobs=$(nproc)
 mkdir -p "$deps/src"
 prefix="$deps/$tree"
 mkdir -p "$prefix/lib" "$prefix/include"
+
+# One build at a time: configures of several build folders
+# (or several people) may call this at once.
+exec 9>"$deps/.lock"
+flock 9
 
 log() { echo "[deps:$tree] $*"; }
 
@@ -57,6 +64,10 @@ cmake_build() {
   local cross=()
   if [ "$tree" = win32 ]; then
     cross=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_SYSTEM_PROCESSOR=i686)
+  elif [ "$tree" = fuzz ]; then
+    local flags="-g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"
+    cross=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+      -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags")
   fi
   rm -rf "$bdir"
   cmake -S "$srcdir" -B "$bdir" -DCMAKE_BUILD_TYPE=Release \
@@ -85,14 +96,19 @@ build_once() {
 }
 
 build_libjpeg() {
-  cmake_build libjpeg "$1" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON \
-    -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DREQUIRE_SIMD=ON
+  # The fuzz build leaves out the SIMD code, whose assembly the sanitizers and
+  # the fuzzer's coverage cannot see.
+  local simd=(-DWITH_SIMD=ON -DREQUIRE_SIMD=ON)
+  [ "$tree" = fuzz ] && simd=(-DWITH_SIMD=OFF)
+  cmake_build libjpeg "$1" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON "${simd[@]}" \
+    -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF
 }
 
 build_libpng() {
+  local zlib=()
+  [ "$tree" = win32 ] && zlib=(-DZLIB_ROOT=/usr/i686-w64-mingw32)
   cmake_build libpng "$1" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
-    -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF -DSKIP_INSTALL_PROGRAMS=ON \
-    -DZLIB_ROOT=/usr/i686-w64-mingw32
+    -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF -DSKIP_INSTALL_PROGRAMS=ON "${zlib[@]}"
 }
 
 # The codec set is exactly what the engine's TIFF reader offers: none, LZW,
@@ -100,7 +116,7 @@ build_libpng() {
 # family and SGILog. Deflate and the rest stay out on purpose.
 build_libtiff() {
   local jpeg=()
-  if [ "$tree" = win32 ]; then
+  if [ "$tree" != native ]; then
     jpeg=(-DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a")
   fi
   cmake_build libtiff "$1" "${jpeg[@]}" \
@@ -118,7 +134,7 @@ case "$tree" in
   native)
     build_once tiff build_libtiff
     ;;
-  win32)
+  win32|fuzz)
     build_once libjpeg-turbo build_libjpeg
     build_once libpng1.6 build_libpng
     build_once tiff build_libtiff
