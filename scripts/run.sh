@@ -22,6 +22,7 @@ driver="$tree/tests/e2e/pcdriver.exe"
 # The window that shows the program is up: its main window.
 ready_class=_QX_Form
 
+export WINEPREFIX="$tree/wineprefix"
 source scripts/wine-env.sh
 pc_display_ready
 if [ -n "$pc_started_xvfb" ]; then

@@ -57,6 +57,8 @@ fi
 
 if configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw-i686.cmake"; then
   echo "=== testing win32 under Wine"
+  # The tree's own Wine prefix, created on first use.
+  export WINEPREFIX="$build/win32/wineprefix"
   source scripts/wine-env.sh
   if pc_display_ready; then
     [ -n "$pc_started_xvfb" ] && echo "[wine] started a virtual display $DISPLAY"
