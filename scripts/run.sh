@@ -31,7 +31,9 @@ fi
 pc_wine_prefix_ready
 
 echo "[run] starting $exe under Wine"
-wine "$exe" </dev/null >/dev/null 2>&1 &
+# A session of its own keeps a Ctrl-C in the terminal from reaching Wine;
+# the trap below closes the program instead.
+setsid wine "$exe" </dev/null >/dev/null 2>&1 &
 app=$!
 
 close_program() {
@@ -50,10 +52,13 @@ else
   echo "[run] the program did not show its window within 20 s" >&2
 fi
 
-rc=0
+# A trapped Ctrl-C interrupts wait; wait again until the program has gone,
+# then once more for its exit status, which the shell keeps.
 while kill -0 "$app" 2>/dev/null; do
-  wait "$app" && rc=0 || rc=$?
+  wait "$app" 2>/dev/null || true
 done
+rc=0
+wait "$app" || rc=$?
 echo "[run] the program ended with exit code $rc"
 pc_wine_stop
 pc_display_stop

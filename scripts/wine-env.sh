@@ -53,7 +53,9 @@ pc_display_ready() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # Its own session: a Ctrl-C in the terminal must not end the display
+    # under a running program (Xvfb exits on SIGINT).
+    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     pc_xvfb_pid=$!
     export DISPLAY=":$n"
     local i
