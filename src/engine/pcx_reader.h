@@ -1,0 +1,66 @@
+// PcxReader: the engine's reader of run-length-encoded PCX files, 8 bits per
+// pixel with a 256-colour palette at the end, or 24 bits in three planes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/byte_cursor.h"
+#include "engine/codec_conventions.h"
+#include "engine/raster_image.h"
+
+namespace engine {
+
+class PcxReader {
+ public:
+  PcxReader() = default;
+  ~PcxReader() { Close(); }
+  PcxReader(const PcxReader&) = delete;
+  PcxReader& operator=(const PcxReader&) = delete;
+
+  // The open step: accepts a file whose 128-byte header starts with 0x0A,
+  // whose window spans at least two columns and two rows, and whose planes x
+  // bits per plane is 8 or 24. Refused besides: lines shorter than the width
+  // (for 24 bits, planes shorter than the width or fewer than three planes),
+  // pictures the engine cannot map, and files too short to hold the
+  // compressed data of every line even at the best possible compression (and,
+  // for 8 bits, the 768-byte palette). Keeps the file open for Read. 1, or 0
+  // with everything released.
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr);
+
+  // The read step: creates the image (8 bits with the file's 256-entry
+  // palette, or 24 bits), decodes every line, reporting progress per line
+  // and once more at the end, then closes. A file whose compressed data ends
+  // before the last line is complete fails. 1/0.
+  int Read();
+
+  // Closes the file and forgets everything.
+  void Close();
+
+  std::int32_t Width() const { return width; }
+  std::int32_t Height() const { return height; }
+  std::int32_t BitsPerPixel() const { return bitsPerPixel; }
+  const std::string& SourcePath() const { return sourcePath; }
+
+ private:
+  bool ReadHeader();
+  int DecodeLines();
+  // Bytes of one decoded line: every plane of it.
+  std::int64_t LineBytes() const;
+  // Bytes of compressed data the file holds after the header.
+  std::int64_t CompressedBytes() const;
+
+  ProgressCallback callback = nullptr;
+  InputFile file;
+  bool readyToRead = false;  // OpenRead succeeded and Read has not run
+  std::uint8_t header[128] = {};
+  std::string sourcePath;
+  std::int32_t bitsPerPixel = 0;
+  std::int32_t planes = 0;
+  std::int32_t bytesPerLine = 0;  // of one plane
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  RasterImage* targetImage = nullptr;
+};
+
+}  // namespace engine

@@ -1,0 +1,522 @@
+// BmpReader: 24-bit bitmaps written by ImageMagick, GraphicsMagick and netpbm
+// decode to the pixels bmptopnm gives; every other depth and compression, and
+// every damaged header, is refused before anything is allocated. Test
+// pictures come from make_bmp.sh.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/bmp_reader.h"
+#include "engine/raster_image.h"
+#include "private_temp_folder.h"
+
+namespace engine_test {
+namespace {
+
+using engine::BmpReader;
+using engine::RasterImage;
+using engine::SourceVariant;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string TestPicture(const std::string& name) {
+  return std::string(PC_TESTDATA_DIR) + "/bmp/" + name;
+}
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(fs::u8path(path), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(fs::u8path(path), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+std::uint32_t GetU32(const Bytes& bytes, std::size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+void PutU16(Bytes& bytes, std::size_t at, std::uint16_t value) {
+  bytes[at] = static_cast<std::uint8_t>(value);
+  bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// Where the fields sit in a bitmap file: the file header is 14 bytes, the
+// information or core header follows it.
+constexpr std::size_t kPixelOffset = 10;
+constexpr std::size_t kHeaderSize = 14;
+constexpr std::size_t kWidth = 18;
+constexpr std::size_t kHeight = 22;
+constexpr std::size_t kBitCount = 28;
+constexpr std::size_t kCompression = 30;
+constexpr std::size_t kCoreWidth = 18;
+constexpr std::size_t kCoreHeight = 20;
+
+// A binary PPM (P6, maxval 255) as netpbm and ImageMagick write them.
+struct Ppm {
+  int width = 0;
+  int height = 0;
+  Bytes pixels;
+};
+
+Ppm ReadPpm(const std::string& path) {
+  const Bytes bytes = ReadBytes(path);
+  Ppm ppm;
+  std::size_t at = 2;
+  auto number = [&] {
+    while (at < bytes.size() && (std::isspace(bytes[at]) || bytes[at] == '#')) {
+      if (bytes[at] == '#') {
+        while (at < bytes.size() && bytes[at] != '\n') ++at;
+      } else {
+        ++at;
+      }
+    }
+    int value = 0;
+    while (at < bytes.size() && std::isdigit(bytes[at])) value = value * 10 + (bytes[at++] - '0');
+    return value;
+  };
+  if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6') {
+    ADD_FAILURE() << path << " is not a binary PPM file";
+    return ppm;
+  }
+  ppm.width = number();
+  ppm.height = number();
+  const int maxval = number();
+  ++at;
+  const std::size_t count = static_cast<std::size_t>(ppm.width) * ppm.height * 3;
+  if (maxval != 255 || bytes.size() < at + count) {
+    ADD_FAILURE() << path << " has an unexpected header or is short";
+    return ppm;
+  }
+  ppm.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
+  return ppm;
+}
+
+Bytes ImageBytes(const RasterImage& image) {
+  return Bytes(image.PixelData(), image.PixelData() + image.ByteCount());
+}
+
+struct ProgressCall {
+  int direction, percent, row, reserved;
+};
+std::vector<ProgressCall> progressCalls;
+void RecordProgress(std::int32_t direction, std::int32_t percent, std::int32_t row,
+                    std::int32_t reserved) {
+  progressCalls.push_back(ProgressCall{direction, percent, row, reserved});
+}
+
+class BmpReaderTest : public TempFolderTest {
+ protected:
+  void SetUp() override {
+    progressCalls.clear();
+    // Made-up files go beside the private temporary folder, which must end
+    // the test empty.
+    fileFolder = temp.Path().string() + "-files";
+    fs::create_directories(fileFolder);
+  }
+  void TearDown() override {
+    std::error_code error;
+    fs::remove_all(fileFolder, error);
+    TempFolderTest::TearDown();
+  }
+
+  std::string FilePath(const std::string& name) const {
+    return (fs::path(fileFolder) / name).string();
+  }
+  std::string MakeFile(const std::string& name, const Bytes& bytes) const {
+    const std::string path = FilePath(name);
+    WriteBytes(path, bytes);
+    return path;
+  }
+
+  // Open and read as the loader does; 1 only when both steps succeed.
+  static int Load(const std::string& path, RasterImage& image) {
+    BmpReader reader;
+    if (!reader.OpenRead(path.c_str(), image)) return 0;
+    return reader.Read();
+  }
+  static int Opens(const std::string& path) {
+    RasterImage image;
+    BmpReader reader;
+    const int opened = reader.OpenRead(path.c_str(), image);
+    reader.Close();
+    return opened;
+  }
+  int OpensBytes(const Bytes& bytes) const { return Opens(MakeFile("made.bmp", bytes)); }
+
+  std::string fileFolder;
+};
+
+// ---------------------------------------------------------------- good files
+
+TEST_F(BmpReaderTest, TwentyFourBitFilesOfEveryHeaderKindLoadToTheirReferencePixels) {
+  struct Case {
+    const char* name;
+    std::uint32_t headerSize;
+    SourceVariant variant;
+  };
+  const Case cases[] = {
+      {"info40", 40, SourceVariant::BmpWindows24},
+      {"gm_info40", 40, SourceVariant::BmpWindows24},
+      {"netpbm_info40", 40, SourceVariant::BmpWindows24},
+      {"info108", 108, SourceVariant::BmpWindows24},
+      {"info124", 124, SourceVariant::BmpWindows24},
+      {"core12", 12, SourceVariant::BmpOs2Core24},
+      {"netpbm_core12", 12, SourceVariant::BmpOs2Core24},
+  };
+  const Ppm source = ReadPpm(TestPicture("source.ppm"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = TestPicture(std::string(c.name) + ".bmp");
+    // The writers really produced the header this case stands for.
+    ASSERT_EQ(GetU32(ReadBytes(path), kHeaderSize), c.headerSize);
+    const Ppm reference = ReadPpm(TestPicture(std::string(c.name) + ".ppm"));
+
+    RasterImage image;
+    BmpReader reader;
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
+    EXPECT_EQ(reader.Variant(), c.variant);
+    EXPECT_EQ(reader.IsCoreHeader(), c.headerSize == 12);
+    EXPECT_TRUE(reader.IsBottomUp());
+    EXPECT_EQ(reader.Width(), 37);
+    EXPECT_EQ(reader.Height(), 23);
+    EXPECT_EQ(reader.BitsPerPixel(), 24);
+    EXPECT_EQ(reader.SourcePath(), path);
+    ASSERT_EQ(reader.Read(), 1);
+    ASSERT_EQ(image.Width(), reference.width);
+    ASSERT_EQ(image.Height(), reference.height);
+    EXPECT_EQ(image.BitsPerPixel(), 24);
+    EXPECT_EQ(image.PaletteSize(), 0);
+    EXPECT_TRUE(ImageBytes(image) == reference.pixels);
+    // 24 bits hold the source exactly, whoever wrote the file.
+    EXPECT_TRUE(ImageBytes(image) == source.pixels);
+  }
+}
+
+TEST_F(BmpReaderTest, OneColumnRowsSkipTheirPaddingAndTheLastFileRowBecomesTheTopRow) {
+  const Bytes file = ReadBytes(TestPicture("narrow.bmp"));
+  const std::uint32_t offset = GetU32(file, kPixelOffset);
+  ASSERT_EQ(file.size() - offset, 7u * 4) << "3 data bytes and 1 pad byte per row";
+  const Ppm reference = ReadPpm(TestPicture("narrow.ppm"));
+  RasterImage image;
+  ASSERT_EQ(Load(TestPicture("narrow.bmp"), image), 1);
+  ASSERT_EQ(image.Width(), 1);
+  ASSERT_EQ(image.Height(), 7);
+  EXPECT_TRUE(ImageBytes(image) == reference.pixels);
+  // The top image row is the file's last row, stored blue, green, red.
+  const std::size_t lastRow = offset + 6 * 4;
+  EXPECT_EQ(image.Row(0)[0], file[lastRow + 2]);
+  EXPECT_EQ(image.Row(0)[1], file[lastRow + 1]);
+  EXPECT_EQ(image.Row(0)[2], file[lastRow]);
+}
+
+// Reverses the rows of a bottom-up 24-bit file and negates its height, which
+// makes a top-down file of the same picture.
+Bytes TopDownCopy(const Bytes& bottomUp) {
+  Bytes file = bottomUp;
+  const std::uint32_t offset = GetU32(file, kPixelOffset);
+  const auto width = static_cast<std::int32_t>(GetU32(file, kWidth));
+  const auto height = static_cast<std::int32_t>(GetU32(file, kHeight));
+  const std::size_t rowBytes = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
+  for (std::int32_t row = 0; row < height; ++row) {
+    std::copy_n(bottomUp.begin() + offset + (height - 1 - row) * rowBytes, rowBytes,
+                file.begin() + offset + row * rowBytes);
+  }
+  PutU32(file, kHeight, static_cast<std::uint32_t>(-height));
+  return file;
+}
+
+TEST_F(BmpReaderTest, NegativeHeightPutsTheFirstFileRowOnTop) {
+  const Ppm reference = ReadPpm(TestPicture("info40.ppm"));
+  for (const char* name : {"info40.bmp", "info124.bmp"}) {
+    SCOPED_TRACE(name);
+    const std::string path = MakeFile("top-down.bmp", TopDownCopy(ReadBytes(TestPicture(name))));
+    RasterImage image;
+    BmpReader reader;
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
+    EXPECT_FALSE(reader.IsBottomUp());
+    EXPECT_EQ(reader.Height(), 23);
+    ASSERT_EQ(reader.Read(), 1);
+    EXPECT_TRUE(ImageBytes(image) == reference.pixels);
+  }
+}
+
+TEST_F(BmpReaderTest, BaSignatureAndBitFieldCompressionAreReadLikePlainFiles) {
+  const Ppm reference = ReadPpm(TestPicture("info40.ppm"));
+  Bytes file = ReadBytes(TestPicture("info40.bmp"));
+  file[1] = 'A';
+  RasterImage image;
+  EXPECT_EQ(Load(MakeFile("ba.bmp", file), image), 1);
+  EXPECT_TRUE(ImageBytes(image) == reference.pixels);
+
+  file = ReadBytes(TestPicture("info40.bmp"));
+  PutU32(file, kCompression, 3);
+  BmpReader reader;
+  ASSERT_EQ(reader.OpenRead(MakeFile("bitfields.bmp", file).c_str(), image), 1);
+  EXPECT_EQ(reader.Variant(), SourceVariant::BmpWindows24);
+  EXPECT_EQ(reader.Compression(), 3u);
+  ASSERT_EQ(reader.Read(), 1);
+  EXPECT_TRUE(ImageBytes(image) == reference.pixels);
+}
+
+TEST_F(BmpReaderTest, HeaderBlockNeedsOnlyTheFieldsItIsReadFor) {
+  // A header block of exactly 20 bytes (up to the compression field) is
+  // enough for an information header; the rows then start right after it.
+  Bytes file = ReadBytes(TestPicture("info40.bmp"));
+  PutU32(file, kPixelOffset, 14 + 20);
+  EXPECT_EQ(OpensBytes(file), 1);
+  // The core header's fields end at 12 bytes, its usual size.
+  file = ReadBytes(TestPicture("core12.bmp"));
+  ASSERT_EQ(GetU32(file, kPixelOffset), 14u + 12);
+  EXPECT_EQ(OpensBytes(file), 1);
+}
+
+// ---------------------------------------------------------------- refused files
+
+TEST_F(BmpReaderTest, EveryDepthButTwentyFourAndEveryRunLengthFileIsRefused) {
+  for (const char* name :
+       {"bits1.bmp", "bits4.bmp", "bits8.bmp", "bits16.bmp", "bits16_565.bmp", "bits32.bmp",
+        "bits32_bitfields.bmp", "rle8.bmp", "core_bits8.bmp", "core_bits1.bmp"}) {
+    SCOPED_TRACE(name);
+    RasterImage image;
+    BmpReader reader;
+    EXPECT_EQ(reader.OpenRead(TestPicture(name).c_str(), image), 0);
+    EXPECT_EQ(reader.Variant(), SourceVariant::None) << "a refused file leaves nothing recorded";
+    EXPECT_EQ(reader.Read(), 0);
+    EXPECT_TRUE(image.IsEmpty());
+  }
+  // Run-length compression decides the depth whatever the bit count says.
+  const Bytes good = ReadBytes(TestPicture("info40.bmp"));
+  for (std::uint32_t compression : {1u, 2u, 4u, 5u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(compression);
+    Bytes file = good;
+    PutU32(file, kCompression, compression);
+    EXPECT_EQ(OpensBytes(file), 0);
+  }
+}
+
+TEST_F(BmpReaderTest, FilesThatAreNoBitmapsAreRefused) {
+  EXPECT_EQ(Opens(TestPicture("source.ppm")), 0);
+  EXPECT_EQ(Opens(FilePath("missing.bmp")), 0);
+  EXPECT_EQ(Opens(fileFolder), 0) << "a folder";
+  EXPECT_EQ(OpensBytes(Bytes()), 0);
+  Bytes file = ReadBytes(TestPicture("info40.bmp"));
+  file[1] = 'X';
+  EXPECT_EQ(OpensBytes(file), 0);
+  file[0] = 'M';
+  file[1] = 'B';
+  EXPECT_EQ(OpensBytes(file), 0);
+  RasterImage image;
+  BmpReader reader;
+  EXPECT_EQ(reader.OpenRead(nullptr, image), 0);
+}
+
+TEST_F(BmpReaderTest, HeaderBlocksShorterThanTheirFieldsAreRefused) {
+  const Bytes info = ReadBytes(TestPicture("info40.bmp"));
+  // Offsets below 18 leave no room even for the header-size field; 0 to 13
+  // would make the block's length negative.
+  for (std::uint32_t offset : {0u, 1u, 13u, 14u, 17u, 14u + 19u}) {
+    SCOPED_TRACE(offset);
+    Bytes file = info;
+    PutU32(file, kPixelOffset, offset);
+    EXPECT_EQ(OpensBytes(file), 0);
+  }
+  Bytes core = ReadBytes(TestPicture("core12.bmp"));
+  PutU32(core, kPixelOffset, 14 + 11);
+  EXPECT_EQ(OpensBytes(core), 0);
+}
+
+TEST_F(BmpReaderTest, PixelDataOffsetsBeyondTheFileAreRefused) {
+  Bytes file = ReadBytes(TestPicture("info40.bmp"));
+  const auto size = static_cast<std::uint32_t>(file.size());
+  for (std::uint32_t offset : {size, size + 1, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(offset);
+    PutU32(file, kPixelOffset, offset);
+    EXPECT_EQ(OpensBytes(file), 0);
+  }
+}
+
+TEST_F(BmpReaderTest, ZeroNegativeAndHugeDimensionsAreRefused) {
+  const Bytes info = ReadBytes(TestPicture("info40.bmp"));
+  struct Dimensions {
+    std::uint32_t width, height;
+  };
+  const Dimensions bad[] = {
+      {0, 23},          {0xFFFFFFFF, 23}, {0x80000000, 23}, {37, 0},
+      {37, 0x80000000},  // -2^31 has no positive counterpart
+      {0x7FFFFFFF, 1},  {1, 0x7FFFFFFF},  {37, 24},         {37, 0xFFFFFFE8},  // one row too many
+      {65536, 65536},
+  };
+  for (const Dimensions& d : bad) {
+    SCOPED_TRACE(testing::Message() << d.width << " x " << d.height);
+    Bytes file = info;
+    PutU32(file, kWidth, d.width);
+    PutU32(file, kHeight, d.height);
+    EXPECT_EQ(OpensBytes(file), 0);
+  }
+  const Bytes core = ReadBytes(TestPicture("core12.bmp"));
+  for (const Dimensions& d : {Dimensions{0, 23}, Dimensions{37, 0}, Dimensions{65535, 65535}}) {
+    SCOPED_TRACE(testing::Message() << "core " << d.width << " x " << d.height);
+    Bytes file = core;
+    PutU16(file, kCoreWidth, static_cast<std::uint16_t>(d.width));
+    PutU16(file, kCoreHeight, static_cast<std::uint16_t>(d.height));
+    EXPECT_EQ(OpensBytes(file), 0);
+  }
+}
+
+TEST_F(BmpReaderTest, PicturesLargerThanTheEngineCanMapAreRefusedEvenWhenTheFileHoldsTheirRows) {
+  // 32768 x 32768 x 3 bytes is 3 GiB; the (sparse) file does hold every row.
+  Bytes header = ReadBytes(TestPicture("info40.bmp"));
+  header.resize(GetU32(header, kPixelOffset));
+  PutU32(header, kWidth, 32768);
+  PutU32(header, kHeight, 32768);
+  const std::string path = MakeFile("huge.bmp", header);
+  std::error_code error;
+  fs::resize_file(path, header.size() + 32768ull * 32768 * 3, error);
+  ASSERT_FALSE(error) << error.message();
+  EXPECT_EQ(Opens(path), 0);
+  fs::remove(path, error);
+}
+
+TEST_F(BmpReaderTest, FilesEndingInsideTheHeaderOrThePixelRowsAreRefused) {
+  const Bytes file = ReadBytes(TestPicture("info40.bmp"));
+  for (std::size_t length :
+       {std::size_t{1}, std::size_t{13}, std::size_t{14}, std::size_t{20}, std::size_t{33},
+        std::size_t{54}, std::size_t{54 + 112}, file.size() / 2, file.size() - 1}) {
+    SCOPED_TRACE(length);
+    EXPECT_EQ(OpensBytes(Bytes(file.begin(), file.begin() + length)), 0);
+  }
+  const Bytes core = ReadBytes(TestPicture("core12.bmp"));
+  EXPECT_EQ(OpensBytes(Bytes(core.begin(), core.end() - 1)), 0);
+}
+
+TEST_F(BmpReaderTest, FileThatShrinksAfterOpeningFailsToReadWithAFinalReport) {
+  // 200 rows of 300 bytes: far more than stdio buffers while opening.
+  Bytes file = ReadBytes(TestPicture("info40.bmp"));
+  file.resize(54);
+  PutU32(file, kWidth, 100);
+  PutU32(file, kHeight, 200);
+  file.resize(54 + 300 * 200, 0x40);
+  const std::string path = MakeFile("shrinking.bmp", file);
+  RasterImage image;
+  BmpReader reader;
+  ASSERT_EQ(reader.OpenRead(path.c_str(), image, RecordProgress), 1);
+  std::error_code error;
+  fs::resize_file(path, 54 + 300 * 20, error);
+  ASSERT_FALSE(error) << error.message();
+  EXPECT_EQ(reader.Read(), 0);
+  ASSERT_GE(progressCalls.size(), 2u);
+  EXPECT_LT(progressCalls.size(), 100u) << "only rows read, then the final report";
+  EXPECT_EQ(progressCalls.back().row, 199);
+  EXPECT_EQ(progressCalls.back().percent, 100);
+  EXPECT_EQ(reader.Read(), 0) << "a failed read closes the reader";
+}
+
+// ---------------------------------------------------------------- conventions
+
+TEST_F(BmpReaderTest, ReadReportsEveryRowThenAFinalCall) {
+  RasterImage image;
+  BmpReader reader;
+  ASSERT_EQ(reader.OpenRead(TestPicture("info40.bmp").c_str(), image, RecordProgress), 1);
+  EXPECT_TRUE(progressCalls.empty()) << "opening reports nothing";
+  ASSERT_EQ(reader.Read(), 1);
+  ASSERT_EQ(progressCalls.size(), 24u);
+  for (int i = 0; i < 24; ++i) {
+    const int row = i < 23 ? i : 22;
+    EXPECT_EQ(progressCalls[i].direction, engine::kProgressReading);
+    EXPECT_EQ(progressCalls[i].row, row);
+    EXPECT_EQ(progressCalls[i].percent, (row + 1) * 100 / 23);
+    EXPECT_EQ(progressCalls[i].reserved, 0);
+  }
+}
+
+TEST_F(BmpReaderTest, ReadWithoutASuccessfulOpenFailsAndReadRunsOnlyOnce) {
+  RasterImage image;
+  BmpReader reader;
+  EXPECT_EQ(reader.Read(), 0);
+  ASSERT_EQ(reader.OpenRead(TestPicture("info40.bmp").c_str(), image), 1);
+  ASSERT_EQ(reader.Read(), 1);
+  EXPECT_EQ(reader.Read(), 0);
+  EXPECT_EQ(reader.Width(), 0) << "Read closes the reader";
+  ASSERT_EQ(reader.OpenRead(TestPicture("info40.bmp").c_str(), image), 1);
+  EXPECT_EQ(reader.OpenRead(TestPicture("bits8.bmp").c_str(), image), 0);
+  EXPECT_EQ(reader.Read(), 0) << "a refused open after a good one leaves nothing to read";
+}
+
+TEST_F(BmpReaderTest, ImageOfTheSameShapeIsReusedAndOthersAreReplaced) {
+  RasterImage image;
+  ASSERT_EQ(image.Create(37, 23, 24, 0), 1);
+  std::fill_n(image.PixelData(), image.ByteCount(), std::uint8_t{0x5A});
+  const std::string backing = image.BackingPath();
+  ASSERT_EQ(Load(TestPicture("info40.bmp"), image), 1);
+  EXPECT_EQ(image.BackingPath(), backing);
+  EXPECT_TRUE(ImageBytes(image) == ReadPpm(TestPicture("info40.ppm")).pixels);
+
+  ASSERT_EQ(image.Create(5, 5, 8, 16), 1);
+  ASSERT_EQ(Load(TestPicture("info40.bmp"), image), 1);
+  EXPECT_EQ(image.Width(), 37);
+  EXPECT_EQ(image.BitsPerPixel(), 24);
+  EXPECT_EQ(image.PaletteSize(), 0);
+  EXPECT_TRUE(ImageBytes(image) == ReadPpm(TestPicture("info40.ppm")).pixels);
+}
+
+TEST_F(BmpReaderTest, ReadThatCannotCreateTheImageFailsWithAFinalReport) {
+  RasterImage image;
+  BmpReader reader;
+  ASSERT_EQ(reader.OpenRead(TestPicture("info40.bmp").c_str(), image, RecordProgress), 1);
+  temp.PointAt((temp.Path() / "missing").string());
+  EXPECT_EQ(reader.Read(), 0);
+  temp.PointAt(temp.PathText());
+  ASSERT_EQ(progressCalls.size(), 1u);
+  EXPECT_EQ(progressCalls[0].row, 22);
+  EXPECT_EQ(progressCalls[0].percent, 100);
+  EXPECT_TRUE(image.IsEmpty());
+}
+
+TEST_F(BmpReaderTest, EveryPathReleasesTheSourceFile) {
+  // Windows refuses to rename a file that is still open, so a leaked handle
+  // shows up there as a failed rename.
+  const Bytes good = ReadBytes(TestPicture("info40.bmp"));
+  const Bytes refused = ReadBytes(TestPicture("bits8.bmp"));
+  RasterImage image;
+  std::error_code error;
+  {
+    BmpReader reader;
+    const std::string path = MakeFile("read.bmp", good);
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
+    ASSERT_EQ(reader.Read(), 1);
+    fs::rename(path, FilePath("read-moved.bmp"), error);
+    EXPECT_FALSE(error) << "after a complete read";
+  }
+  {
+    BmpReader reader;
+    const std::string path = MakeFile("refused.bmp", refused);
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 0);
+    fs::rename(path, FilePath("refused-moved.bmp"), error);
+    EXPECT_FALSE(error) << "after a refused open";
+  }
+  {
+    BmpReader reader;
+    const std::string path = MakeFile("closed.bmp", good);
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
+    reader.Close();
+    fs::rename(path, FilePath("closed-moved.bmp"), error);
+    EXPECT_FALSE(error) << "after Close without reading";
+  }
+}
+
+}  // namespace
+}  // namespace engine_test
