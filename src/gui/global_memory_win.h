@@ -1,0 +1,60 @@
+#pragma once
+
+// Owners for data handed over in global memory: a storage medium returned by
+// IDataObject::GetData, and a lock on a movable memory block.
+
+#include <objidl.h>
+
+#include <cstddef>
+
+// Releases the medium with ReleaseStgMedium (which frees the block, or not,
+// as the data object asked through pUnkForRelease).
+class StorageMedium {
+ public:
+  StorageMedium() noexcept : medium_{} {}
+  ~StorageMedium() { Reset(); }
+  StorageMedium(const StorageMedium&) = delete;
+  StorageMedium& operator=(const StorageMedium&) = delete;
+
+  // For GetData: releases what is held and hands out the medium to fill.
+  STGMEDIUM* Receive() noexcept {
+    Reset();
+    return &medium_;
+  }
+  const STGMEDIUM& Get() const noexcept { return medium_; }
+  HGLOBAL Global() const noexcept {
+    return medium_.tymed == TYMED_HGLOBAL ? medium_.hGlobal : nullptr;
+  }
+
+  void Reset() noexcept {
+    if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);
+    medium_ = STGMEDIUM{};
+  }
+
+ private:
+  STGMEDIUM medium_;
+};
+
+// Locks a movable block for the owner's lifetime. Data() is null when the
+// lock failed (or the block is null); then nothing is unlocked. Size() is
+// the block's size as the system reports it.
+class GlobalLockView {
+ public:
+  explicit GlobalLockView(HGLOBAL block) noexcept
+      : block_(block), data_(block != nullptr ? GlobalLock(block) : nullptr) {
+    size_ = data_ != nullptr ? GlobalSize(block) : 0;
+  }
+  ~GlobalLockView() {
+    if (data_ != nullptr) GlobalUnlock(block_);
+  }
+  GlobalLockView(const GlobalLockView&) = delete;
+  GlobalLockView& operator=(const GlobalLockView&) = delete;
+
+  const void* Data() const noexcept { return data_; }
+  size_t Size() const noexcept { return size_; }
+
+ private:
+  HGLOBAL block_;
+  void* data_;
+  size_t size_ = 0;
+};

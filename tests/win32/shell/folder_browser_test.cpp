@@ -1,0 +1,188 @@
+// The folder browser, operated from a helper thread while the GUI thread sits
+// in its modal loop. Wine ignores text typed into the browser's edit box, so
+// the helper selects the folder with BFFM_SETSELECTIONA (in process the path
+// is just a pointer) and then presses OK.
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+
+#include "gui/command_adapter.h"
+#include "gui/runtime_memory.h"
+#include "gui/shell_commands_win.h"
+#include "shell_test_support.h"
+
+namespace {
+
+// What the helper saw while the browser was open.
+struct BrowserSeen {
+  HWND dialog = nullptr;
+  HWND owner = nullptr;
+  bool mainWindowEnabled = true;
+  bool showsTitle = false;
+};
+
+struct TitleSearch {
+  std::wstring title;
+  bool found = false;
+};
+
+BOOL CALLBACK FindTitle(HWND child, LPARAM parameter) {
+  auto* search = reinterpret_cast<TitleSearch*>(parameter);
+  wchar_t text[256] = {};
+  SendMessageW(child, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+  if (search->title == text) search->found = true;
+  return TRUE;
+}
+
+// Runs BrowseForFolder on this (the GUI) thread while a helper waits for the
+// browser, notes what it sees, then acts on it (select and confirm, or
+// cancel). Whatever happens, the helper closes the browser in the end, so the
+// call returns.
+std::string BrowseWhile(const std::function<void(HWND dialog)>& act, BrowserSeen* seen,
+                        bool includeFiles = false,
+                        const std::function<std::string()>& browse = nullptr) {
+  const HWND mainWindow = LoadMainWindow();
+  const DWORD guiThread = GetCurrentThreadId();
+  BackgroundThread helper([&] {
+    const HWND dialog = WaitForDialogOfThread(guiThread);
+    if (dialog != nullptr) {
+      seen->dialog = dialog;
+      seen->owner = GetWindow(dialog, GW_OWNER);
+      seen->mainWindowEnabled = IsWindowEnabled(mainWindow) != FALSE;
+      TitleSearch search{WideOfAnsi(kBrowseFolderTitle)};
+      EnumChildWindows(dialog, FindTitle, reinterpret_cast<LPARAM>(&search));
+      seen->showsTitle = search.found;
+      act(dialog);
+    }
+    // A browser still open after the time limit is cancelled.
+    const DWORD start = GetTickCount();
+    while (dialog != nullptr && IsWindow(dialog) && GetTickCount() - start < kWaitMs) Sleep(10);
+    CloseDialogsOfThread(guiThread);
+  });
+  const std::string chosen = browse ? browse() : BrowseForFolder(kBrowseFolderTitle, includeFiles);
+  EXPECT_TRUE(helper.Join());
+  EXPECT_NE(nullptr, seen->dialog) << "no folder browser appeared";
+  return chosen;
+}
+
+constexpr int kFolderTreeId = 14145;  // the browser's tree view
+
+// Selects path in the browser, then presses OK. The tree starts without a
+// selection and gets one when the path has been found; under Wine a path in
+// a folder created moments before is sometimes not found at the first try,
+// so the selection is asked for again until it takes (or time runs out).
+void SelectAndConfirm(HWND dialog, const std::string& path) {
+  const HWND tree = GetDlgItem(dialog, kFolderTreeId);
+  const DWORD start = GetTickCount();
+  bool selected = false;
+  while (!selected && GetTickCount() - start < kWaitMs) {
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+    for (int poll = 0; poll < 25 && !selected; ++poll) {
+      selected = tree == nullptr || SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0;
+      if (!selected) Sleep(20);
+    }
+  }
+  EXPECT_TRUE(selected) << path;
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+void MakeMainWindowActive(HWND mainWindow) {
+  SetForegroundWindow(mainWindow);
+  SetActiveWindow(mainWindow);
+  PumpMessagesFor(50);
+}
+
+TEST(FolderBrowser, ConfirmingAFolderGivesItsPathWithoutTrailingBackslash) {
+  const HWND mainWindow = LoadMainWindow();
+  MakeMainWindowActive(mainWindow);
+  ASSERT_EQ(mainWindow, GetActiveWindow());
+  TempFolder folder;
+  BrowserSeen seen;
+
+  const std::string chosen =
+      BrowseWhile([&](HWND dialog) { SelectAndConfirm(dialog, folder.Path()); }, &seen);
+
+  EXPECT_EQ(folder.Path(), chosen);
+  EXPECT_TRUE(seen.showsTitle) << "the browser shows the title above its tree";
+  // Modal to the program: owned by the window that was active, and the
+  // program's windows disabled while it was open ...
+  EXPECT_EQ(mainWindow, seen.owner);
+  EXPECT_FALSE(seen.mainWindowEnabled);
+  // ... and enabled and active again afterwards.
+  EXPECT_TRUE(IsWindowEnabled(mainWindow));
+  EXPECT_EQ(mainWindow, GetActiveWindow());
+}
+
+TEST(FolderBrowser, ADriveRootKeepsItsBackslash) {
+  MakeMainWindowActive(LoadMainWindow());
+  BrowserSeen seen;
+  const std::string chosen =
+      BrowseWhile([](HWND dialog) { SelectAndConfirm(dialog, "C:\\"); }, &seen);
+  EXPECT_EQ("C:\\", chosen);
+}
+
+TEST(FolderBrowser, CancellingGivesTheEmptyTextAndGivesTheWindowsBack) {
+  const HWND mainWindow = LoadMainWindow();
+  MakeMainWindowActive(mainWindow);
+  BrowserSeen seen;
+  const std::string chosen =
+      BrowseWhile([](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }, &seen);
+  EXPECT_EQ("", chosen);
+  EXPECT_FALSE(seen.mainWindowEnabled);
+  EXPECT_TRUE(IsWindowEnabled(mainWindow));
+  EXPECT_EQ(mainWindow, GetActiveWindow());
+}
+
+TEST(FolderBrowser, AWindowDisabledBeforeStaysDisabledAfterwards) {
+  const HWND mainWindow = LoadMainWindow();
+  MakeMainWindowActive(mainWindow);
+  EnableWindow(mainWindow, FALSE);
+  BrowserSeen seen;
+  BrowseWhile([](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }, &seen);
+  EXPECT_FALSE(IsWindowEnabled(mainWindow));
+  EnableWindow(mainWindow, TRUE);
+}
+
+TEST(FolderBrowser, WithFilesIncludedAFileCanBeChosen) {
+  MakeMainWindowActive(LoadMainWindow());
+  TempFolder folder;
+  const std::string file = folder.Path() + "\\picture.bmp";
+  HANDLE created = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, created);
+  CloseHandle(created);
+  BrowserSeen seen;
+  const std::string chosen =
+      BrowseWhile([&](HWND dialog) { SelectAndConfirm(dialog, file); }, &seen, true);
+  EXPECT_EQ(file, chosen);
+}
+
+TEST(FolderBrowser, TheCommandFormAnswersANewTextOrTheNullText) {
+  MakeMainWindowActive(LoadMainWindow());
+  TempFolder folder;
+  BrowserSeen seen;
+  ArgRecord result = MakeOmitted();
+  const auto browse = [&] {
+    const ArgRecord args[] = {MakeText(kBrowseFolderTitle)};
+    CmdBrowseForFolder(&result, 1, args);
+    return std::string();
+  };
+  BrowseWhile([&](HWND dialog) { SelectAndConfirm(dialog, folder.Path()); }, &seen, false, browse);
+  ASSERT_EQ(TagValue(TypeTag::Text), result.tag);
+  ASSERT_NE(nullptr, AsText(result));
+  EXPECT_EQ(folder.Path(), AsText(result));
+  FreeResultRecord(result);
+
+  BrowserSeen cancelled;
+  BrowseWhile([](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }, &cancelled, false,
+              browse);
+  EXPECT_EQ(TagValue(TypeTag::Text), result.tag);
+  EXPECT_EQ(nullptr, AsText(result));
+}
+
+}  // namespace
