@@ -1,0 +1,22 @@
+// LoadPicture: recognises a picture file by its content and decodes it with
+// the first reader that accepts it.
+#pragma once
+
+#include "engine/raster_image.h"
+#include "engine/result_codes.h"
+
+namespace engine {
+
+// Decodes the picture at path into image. The readers are asked in a fixed
+// order (JPEG, BMP, TIFF, PNG, PCX, PhotoCD at base resolution); the file
+// name plays no part. The first reader whose open step accepts the file
+// decodes it, and its verdict is final: when its read step fails, no later
+// reader is asked.
+//
+// Returns ResultOk, ResultFileNotFound when the path names no existing file
+// or folder (a path holding wildcards never counts as existing), or
+// ResultNotReadable when no reader accepts the file or the accepting reader
+// fails. On failure the image is left empty.
+int LoadPicture(const char* path, RasterImage& image);
+
+}  // namespace engine
