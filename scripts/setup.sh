@@ -18,7 +18,7 @@ packages=(
   wine wine32:i386 xvfb xauth x11-utils x11-apps xdotool imagemagick
   fonts-wqy-microhei locales
   # peers that write and read test pictures
-  libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick
+  libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3
 )
 
 need_update=

@@ -1,10 +1,22 @@
-// Temporary start-up: the main window without handlers.
-
 #include "app/startup_win.h"
 
+#include "app/app_controller_win.h"
 #include "gui/form_ids_win.h"
 #include "gui/form_window_win.h"
+#include "gui/runtime_win.h"
+#include "picture/imaging_service_win.h"
 
-void LoadMainWindowForNow() {
-  LoadStartWindow(kMainWindowId, FormHandlers{});
+void RunControllerStartup() {
+  InitControllerState();
+  RegisterExitRoutine(ReleaseControllerState);
+  // A failed start shows up later as pictures the batch cannot load, which
+  // then go through the engine.
+  StartImagingService();
+  FormHandlers handlers;
+  handlers.onWindowCreated = OnWindowCreated;
+  handlers.onAlwaysOnTopClicked = OnAlwaysOnTopClicked;
+  handlers.onFilesDropped = OnFilesDropped;
+  handlers.onBatchConvertClicked = OnBatchConvertClicked;
+  handlers.onSingleConvertClicked = OnSingleConvertClicked;
+  LoadStartWindow(kMainWindowId, handlers);
 }

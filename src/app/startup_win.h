@@ -1,5 +1,6 @@
 #pragma once
 
-// Loads the main window with no handlers bound, so the program starts into
-// its window until the controller's start-up sequence takes over.
-void LoadMainWindowForNow();
+// The controller's start-up sequence, run once on the GUI thread after the
+// runtime has started: controller state, its exit routine, the imaging
+// service and the main window with the controller's handlers.
+void RunControllerStartup();

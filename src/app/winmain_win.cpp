@@ -6,9 +6,9 @@
 #include "app/startup_win.h"
 #include "gui/runtime_win.h"
 
-// The controller's start-up sequence; until the controller exists, the main
-// window is loaded without handlers.
-void RunStartupRoutine() { LoadMainWindowForNow(); }
+void RunStartupRoutine() {
+  RunControllerStartup();
+}
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RuntimeStart();

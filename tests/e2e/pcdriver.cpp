@@ -9,13 +9,28 @@
 //   pcdriver clickbox CAPTION [buttonId] [timeoutMs]  press a box button (IDOK)
 //   pcdriver waitexit PID|IMAGE timeoutMs        wait for a process, print its exit code
 //
+// Commands on the program's main window (class _QX_Form); ID is a control id
+// in hex (e.g. 0x16010003):
+//   pcdriver clickctl ID                 post a click to a button or checkbox
+//   pcdriver checkstate ID               print 1 when the checkbox is ticked, else 0
+//   pcdriver topmost                     print 1 when the main window is topmost, else 0
+//   pcdriver setcombo ID INDEX           select a combo item as a user would
+//   pcdriver progress ID                 print "position maximum" of a progress bar
+//   pcdriver browse PATH [timeoutMs]     choose PATH in the open folder browser, press OK
+//   pcdriver browsecancel [timeoutMs]    press Cancel in the open folder browser
+//   pcdriver openfile PATH [timeoutMs]   type PATH into the open-file dialog, press OK
+//   pcdriver drop PATH...                drag files onto the main window and drop them
+//
 // An empty TITLE matches any title. With a single argument after CLASS, an
 // argument made of digits is the timeout. Exit status: 0 done, 1 not found
 // or timed out, 2 bad usage.
 
 #include <windows.h>
 // After windows.h, which they build on.
+#include <commctrl.h>
+#include <ole2.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cwctype>
@@ -261,11 +276,330 @@ int WaitExit(const std::vector<std::wstring>& args) {
   return status;
 }
 
+// --- The program's main window ---------------------------------------------
+
+constexpr wchar_t kMainClass[] = L"_QX_Form";
+constexpr wchar_t kMainTitle[] = L"图片转换by:quibrox";
+
+HWND MainWindow() {
+  const std::vector<HWND> windows = FindTopLevel(kMainClass, kMainTitle, true);
+  return windows.empty() ? nullptr : windows[0];
+}
+
+HWND MainControl(const std::wstring& idText) {
+  const HWND main = MainWindow();
+  if (main == nullptr) {
+    PrintError(L"no main window");
+    return nullptr;
+  }
+  const int id = static_cast<int>(std::wcstoul(idText.c_str(), nullptr, 0));
+  const HWND control = GetDlgItem(main, id);
+  if (control == nullptr) PrintError(L"no control " + idText);
+  return control;
+}
+
+int ClickCtl(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return 2;
+  const HWND control = MainControl(args[0]);
+  if (control == nullptr) return 1;
+  // Posted: the click may open a modal dialog or box.
+  PostMessageW(control, BM_CLICK, 0, 0);
+  return 0;
+}
+
+int CheckState(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return 2;
+  const HWND control = MainControl(args[0]);
+  if (control == nullptr) return 1;
+  Print(SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"1" : L"0");
+  return 0;
+}
+
+int Topmost(const std::vector<std::wstring>& args) {
+  if (!args.empty()) return 2;
+  const HWND main = MainWindow();
+  if (main == nullptr) {
+    PrintError(L"no main window");
+    return 1;
+  }
+  Print((GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_TOPMOST) ? L"1" : L"0");
+  return 0;
+}
+
+int SetCombo(const std::vector<std::wstring>& args) {
+  if (args.size() != 2 || !IsNumber(args[1])) return 2;
+  const HWND combo = MainControl(args[0]);
+  if (combo == nullptr) return 1;
+  SendMessageW(combo, CB_SETCURSEL, NumberOf(args[1]), 0);
+  SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(combo));
+  return 0;
+}
+
+int Progress(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return 2;
+  const HWND bar = MainControl(args[0]);
+  if (bar == nullptr) return 1;
+  const LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+  const LRESULT maximum = SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+  Print(std::to_wstring(position) + L" " + std::to_wstring(maximum));
+  return 0;
+}
+
+// A visible dialog of another process that has a child with the given id
+// somewhere among its descendants.
+struct DescendantQuery {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindDescendant(HWND window, LPARAM parameter) {
+  auto* query = reinterpret_cast<DescendantQuery*>(parameter);
+  if (GetDlgCtrlID(window) == query->id) {
+    query->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND DescendantWithId(HWND dialog, int id, const wchar_t* className = nullptr) {
+  DescendantQuery query{id, nullptr};
+  EnumChildWindows(dialog, FindDescendant, reinterpret_cast<LPARAM>(&query));
+  if (query.found != nullptr && className != nullptr && ClassOf(query.found) != className) {
+    // Several nested controls may share the id; look for the one of the class.
+    HWND inner = query.found;
+    while (inner != nullptr && ClassOf(inner) != className) {
+      DescendantQuery deeper{id, nullptr};
+      EnumChildWindows(inner, FindDescendant, reinterpret_cast<LPARAM>(&deeper));
+      inner = deeper.found;
+    }
+    return inner;
+  }
+  return query.found;
+}
+
+HWND WaitDialogWith(int childId, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND dialog : FindTopLevel(L"#32770", L"", false)) {
+      if (IsWindowVisible(dialog) && DescendantWithId(dialog, childId) != nullptr) return dialog;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(kPollMs);
+  }
+}
+
+constexpr int kBrowserTreeId = 14145;
+constexpr int kOpenFileNameId = 0x47c;
+constexpr UINT kSetSelectionAnsi = WM_USER + 102;  // BFFM_SETSELECTIONA
+
+std::string AnsiOf(const std::wstring& text) {
+  const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &bytes[0], length, nullptr, nullptr);
+  return bytes;  // terminator included
+}
+
+int Browse(const std::vector<std::wstring>& args) {
+  if (args.empty() || args.size() > 2) return 2;
+  const DWORD timeout = args.size() == 2 ? NumberOf(args[1]) : kDefaultTimeoutMs;
+  const HWND dialog = WaitDialogWith(kBrowserTreeId, timeout);
+  if (dialog == nullptr) {
+    PrintError(L"no folder browser");
+    return 1;
+  }
+  // The browser reads the path from its own process, so it is written there.
+  DWORD processId = 0;
+  GetWindowThreadProcessId(dialog, &processId);
+  const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) {
+    PrintError(L"cannot open the browser's process");
+    return 1;
+  }
+  const std::string path = AnsiOf(args[0]);
+  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  int status = 1;
+  if (remote != nullptr && WriteProcessMemory(process, remote, path.data(), path.size(), nullptr)) {
+    // The first browser of a process fills its tree after it shows; a
+    // selection sent before that is lost, so it is sent again after a pause.
+    Sleep(500);
+    SendMessageW(dialog, kSetSelectionAnsi, TRUE, reinterpret_cast<LPARAM>(remote));
+    Sleep(500);
+    SendMessageW(dialog, kSetSelectionAnsi, TRUE, reinterpret_cast<LPARAM>(remote));
+    Sleep(200);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    status = 0;
+  } else {
+    PrintError(L"cannot write the path into the browser's process");
+  }
+  // The block stays: the browser may read it after OK; it is tiny.
+  CloseHandle(process);
+  return status;
+}
+
+int BrowseCancel(const std::vector<std::wstring>& args) {
+  if (args.size() > 1) return 2;
+  const DWORD timeout = args.size() == 1 ? NumberOf(args[0]) : kDefaultTimeoutMs;
+  const HWND dialog = WaitDialogWith(kBrowserTreeId, timeout);
+  if (dialog == nullptr) {
+    PrintError(L"no folder browser");
+    return 1;
+  }
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+  return 0;
+}
+
+int OpenFile(const std::vector<std::wstring>& args) {
+  if (args.empty() || args.size() > 2) return 2;
+  const DWORD timeout = args.size() == 2 ? NumberOf(args[1]) : kDefaultTimeoutMs;
+  const HWND dialog = WaitDialogWith(kOpenFileNameId, timeout);
+  if (dialog == nullptr) {
+    PrintError(L"no open-file dialog");
+    return 1;
+  }
+  Sleep(300);  // let the dialog finish filling its lists
+  const HWND edit = DescendantWithId(dialog, kOpenFileNameId, L"Edit");
+  if (edit == nullptr) {
+    PrintError(L"the open-file dialog has no file-name field");
+    return 1;
+  }
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[0].c_str()));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  return 0;
+}
+
+// --- Dragging files onto the main window ----------------------------------
+
+// A data object offering one CF_HDROP block.
+class FileDropData final : public IDataObject {
+ public:
+  explicit FileDropData(const std::vector<std::wstring>& paths) {
+    size_t chars = 1;
+    for (const std::wstring& path : paths) chars += path.size() + 1;
+    bytes_.assign(sizeof(DROPFILES) + chars * sizeof(wchar_t), 0);
+    auto* header = reinterpret_cast<DROPFILES*>(bytes_.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    auto* out = reinterpret_cast<wchar_t*>(bytes_.data() + sizeof(DROPFILES));
+    for (const std::wstring& path : paths) {
+      std::copy(path.begin(), path.end(), out);
+      out += path.size() + 1;
+    }
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IUnknown || iid == IID_IDataObject) {
+      *object = static_cast<IDataObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on main's stack
+
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
+    if (block == nullptr) return E_OUTOFMEMORY;
+    std::copy(bytes_.begin(), bytes_.end(), static_cast<char*>(GlobalLock(block)));
+    GlobalUnlock(block);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = block;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+    return format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    out->ptd = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
+    if (direction != DATADIR_GET) return E_NOTIMPL;
+    FORMATETC offered{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    return SHCreateStdEnumFmtEtc(1, &offered, formats);
+  }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+
+ private:
+  ULONG references_ = 1;
+  std::vector<char> bytes_;
+};
+
+// Drops on the third question, with the mouse button seen as held before.
+class DropAtOnce final : public IDropSource {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IUnknown || iid == IID_IDropSource) {
+      *object = static_cast<IDropSource*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD) override {
+    if (escape) return DRAGDROP_S_CANCEL;
+    return ++questions_ >= 3 ? DRAGDROP_S_DROP : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+ private:
+  int questions_ = 0;
+};
+
+int Drop(const std::vector<std::wstring>& args) {
+  if (args.empty()) return 2;
+  const HWND main = MainWindow();
+  if (main == nullptr) {
+    PrintError(L"no main window");
+    return 1;
+  }
+  RECT area{};
+  GetWindowRect(main, &area);
+  SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+  OleInitialize(nullptr);
+  int status = 0;
+  {
+    FileDropData data(args);
+    DropAtOnce source;
+    DWORD effect = 0;
+    const HRESULT hr = DoDragDrop(&data, &source, DROPEFFECT_COPY, &effect);
+    // The program's drop target answers E_FAIL after taking the files, so the
+    // source never treats the drop as a completed move; Wine passes that on.
+    if (hr != DRAGDROP_S_DROP && hr != E_FAIL) {
+      wchar_t text[32];
+      wsprintfW(text, L"0x%08X", static_cast<unsigned>(hr));
+      PrintError(std::wstring(L"the drag ended with ") + text);
+      status = 1;
+    }
+  }
+  OleUninitialize();
+  return status;
+}
+
 int Usage() {
   PrintError(
       L"usage: waitwin CLASS [TITLE] [timeoutMs] | closewin CLASS [TITLE] | listwin [CLASS] | "
       L"boxtext CAPTION [timeoutMs] | clickbox CAPTION [buttonId] [timeoutMs] | "
-      L"waitexit PID|IMAGE timeoutMs");
+      L"waitexit PID|IMAGE timeoutMs | clickctl ID | checkstate ID | topmost | "
+      L"setcombo ID INDEX | progress ID | browse PATH [timeoutMs] | browsecancel [timeoutMs] | "
+      L"openfile PATH [timeoutMs] | drop PATH...");
   return 2;
 }
 
@@ -292,5 +626,23 @@ int main() {
     status = ClickBox(args);
   else if (command == L"waitexit")
     status = WaitExit(args);
+  else if (command == L"clickctl")
+    status = ClickCtl(args);
+  else if (command == L"checkstate")
+    status = CheckState(args);
+  else if (command == L"topmost")
+    status = Topmost(args);
+  else if (command == L"setcombo")
+    status = SetCombo(args);
+  else if (command == L"progress")
+    status = Progress(args);
+  else if (command == L"browse")
+    status = Browse(args);
+  else if (command == L"browsecancel")
+    status = BrowseCancel(args);
+  else if (command == L"openfile")
+    status = OpenFile(args);
+  else if (command == L"drop")
+    status = Drop(args);
   return status == 2 ? Usage() : status;
 }

@@ -1,0 +1,290 @@
+#!/usr/bin/env bash
+# The program as a user drives it: start-up box and the topmost checkbox,
+# batch conversion of a folder of pictures written by other programs into
+# jpg, tif and png, a cancelled folder browser, drops, and single pictures
+# through the open-file dialog. Outputs are decoded with netpbm/libjpeg tools
+# and compared with their sources' pixels.
+#   app_flows.sh PictureConverter.exe pcdriver.exe
+set -u
+app=$1
+driver=$2
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/wine-env.sh"
+pc_display_ready || exit 1
+pc_wine_prefix_ready
+
+# The folder browser only reaches folders of the prefix's own drives, so the
+# pictures live in drive C.
+name=pce2e_$$
+root="$WINEPREFIX/drive_c/$name"
+winroot="C:\\$name"
+work=$(mktemp -d)
+app_pid=
+failures=0
+cleanup() {
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+    kill "$app_pid" 2>/dev/null
+    wait "$app_pid" 2>/dev/null
+  fi
+  rm -rf "$work" "$root"
+  pc_display_stop
+}
+trap cleanup EXIT
+
+drv() { wine "$driver" "$@" </dev/null 2>>"$work/driver.log"; }
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; }
+die() {
+  fail "$*"
+  [ -s "$work/driver.log" ] && sed 's/^/  driver: /' "$work/driver.log" >&2
+  exit 1
+}
+
+# Control ids of the main window.
+combo=0x16010004
+batch=0x16010003
+single=0x16010002
+progress=0x160116F3
+ontop=0x16011718
+box=信息：
+
+# Closes the shell's folder windows the runs open (each may come a moment
+# after the summary).
+close_explorer() {
+  if drv waitwin ExplorerWClass 5000 >/dev/null; then
+    while drv closewin ExplorerWClass >/dev/null; do sleep 0.3; done
+  fi
+}
+
+# Reads the next message box's text (CR removed) into $box_text and closes it.
+read_box() {
+  box_text=$(drv boxtext "$box" "${1:-30000}" | tr -d '\r') || return 1
+  drv clickbox "$box" >/dev/null
+  sleep 0.3
+}
+
+# True when no message box shows up within $1 ms.
+no_box_within() { ! drv boxtext "$box" "$1" >/dev/null; }
+
+# decode FILE OUT.pnm: any picture format the test writes or reads.
+decode() {
+  case "${1,,}" in
+    *.jpg) djpeg -pnm "$1" >"$2" 2>/dev/null ;;
+    *.png) pngtopnm "$1" >"$2" 2>/dev/null ;;
+    *.tif) tifftopnm "$1" >"$2" 2>/dev/null ;;
+    *.bmp) bmptopnm "$1" >"$2" 2>/dev/null ;;
+    *.pcx) pcxtoppm "$1" >"$2" 2>/dev/null ;;
+    *) return 1 ;;
+  esac
+}
+
+# check_output OUT REFERENCE.pnm TARGET: OUT exists, decodes and matches.
+check_output() {
+  local out=$1 reference=$2 target=$3 measured
+  [ -f "$out" ] || { fail "missing output $out"; return; }
+  decode "$out" "$work/out.pnm" || { fail "$out does not decode"; return; }
+  if [ "$target" = jpg ]; then
+    # Quality 100, but the encoder may subsample the colours.
+    measured=$(python3 "$here/compare_pixels.py" "$work/out.pnm" "$reference" 3 80)
+  else
+    measured=$(python3 "$here/compare_pixels.py" "$work/out.pnm" "$reference")
+  fi || { fail "$out differs from its source: $measured"; return; }
+  pass "$out matches its source ($measured)"
+}
+
+# --- Pictures written by other programs ---------------------------------------
+mkdir -p "$root"
+ppmpat -camo -randomseed=7 48 40 >"$work/camo.ppm" 2>/dev/null
+pnmquant 200 "$work/camo.ppm" >"$work/src.ppm" 2>/dev/null   # few enough colours for GIF too
+
+make_set() {  # make_set FOLDER: the mixed folder of the batch runs
+  local d=$1
+  mkdir -p "$d/sub" "$d/png"
+  cjpeg -quality 95 -sample 1x1 "$work/src.ppm" >"$d/photo.jpg"
+  pnmtopng "$work/src.ppm" >"$d/pic.png" 2>/dev/null
+  pnmtotiff -truecolor "$work/src.ppm" >"$d/scan.tif" 2>/dev/null
+  ppmtobmp -bpp=24 "$work/src.ppm" >"$d/paint.bmp" 2>/dev/null
+  pamtogif "$work/src.ppm" >"$d/anim.gif" 2>/dev/null
+  ppmtopcx -24bit "$work/src.ppm" >"$d/old.pcx" 2>/dev/null
+  pnmtopng "$work/src.ppm" >"$d/UPPER.PNG" 2>/dev/null
+  pnmtopng "$work/src.ppm" >"$d/.hidden.png" 2>/dev/null   # Wine shows dot files as hidden
+  head -c 600 /dev/urandom | sed '1s/^/\xff\xd8\xff\xe0/' >"$d/broken.jpg"
+  echo "not a picture" >"$d/readme.txt"
+  pnmtopng "$work/src.ppm" >"$d/sub/inner.png" 2>/dev/null
+  pnmtopng "$work/src.ppm" >"$d/png/earlier.png" 2>/dev/null
+}
+batchdir="$root/批量"
+winbatch="$winroot\\批量"
+make_set "$batchdir"
+djpeg -pnm "$batchdir/photo.jpg" >"$work/photo.pnm"
+(cd "$batchdir" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$work/sources.sha"
+
+# --- Start-up -------------------------------------------------------------------
+wine "$app" </dev/null >"$work/app.log" 2>&1 &
+app_pid=$!
+read_box 30000 || die "no start-up message box"
+[ "$box_text" = "支持图片文件拖入直接转换" ] && pass "start-up box text" ||
+  fail "start-up box text: $box_text"
+drv waitwin _QX_Form 5000 >/dev/null || die "no main window"
+
+[ "$(drv topmost)" = 1 ] && pass "topmost at start with the box ticked" || fail "not topmost at start"
+drv clickctl $ontop
+sleep 0.5
+[ "$(drv checkstate $ontop)" = 0 ] && [ "$(drv topmost)" = 0 ] &&
+  pass "unticking releases the window" || fail "unticking did not release the window"
+drv clickctl $ontop
+sleep 0.5
+[ "$(drv checkstate $ontop)" = 1 ] && [ "$(drv topmost)" = 1 ] &&
+  pass "ticking raises the window again" || fail "ticking did not raise the window"
+
+# --- Batch ----------------------------------------------------------------------------
+converted_bases=(photo. pic. scan. paint. old. UPPER. .hidden.)
+index=0
+for target in jpg tif png; do
+  drv setcombo $combo $index
+  index=$((index + 1))
+  drv clickctl $batch
+  drv browse "$winbatch" 15000 || die "no folder browser for $target"
+  read_box 60000 || { fail "no summary for the $target batch"; continue; }
+  close_explorer
+  expected_failure="$winbatch\\broken.jpg"
+  if [[ "$box_text" =~ ^转换7张图片，用时[0-9.]+秒$'\n'1张图片转换失败：$'\n'(.*)$ ]] &&
+    [ "${BASH_REMATCH[1]}" = "$expected_failure" ]; then
+    pass "$target batch summary: ${box_text//$'\n'/ | }"
+  else
+    fail "$target batch summary: $box_text"
+  fi
+  [ "$(drv progress $progress)" = "8 8" ] && pass "progress bar ends at 8 of 8" ||
+    fail "progress bar: $(drv progress $progress)"
+  for base in "${converted_bases[@]}"; do
+    reference="$work/src.ppm"
+    [ "$base" = photo. ] && reference="$work/photo.pnm"
+    check_output "$batchdir/$target/$base$target" "$reference" "$target"
+  done
+  for absent in "anim.$target" "readme.$target" "broken.$target" "inner.$target"; do
+    [ -e "$batchdir/$target/$absent" ] && fail "$target/$absent should not exist"
+  done
+  [ -e "$batchdir/sub/$target" ] && fail "the sub-folder was entered"
+  [ -e "$batchdir/png/$target" ] && fail "the earlier output folder was entered"
+done
+expected_png=$(printf '%s\n' .hidden.png UPPER.png earlier.png old.png paint.png photo.png pic.png scan.png | sort)
+[ "$(ls -A "$batchdir/png" | sort)" = "$expected_png" ] && pass "png folder holds exactly the expected files" ||
+  fail "png folder holds: $(ls -A "$batchdir/png" | tr '\n' ' ')"
+(cd "$batchdir" && sha256sum --quiet -c "$work/sources.sha") && pass "sources unchanged" ||
+  fail "a source file changed"
+
+# A cancelled browser converts nothing and shows nothing.
+cancelled="$root/cancelled"
+make_set "$cancelled"
+drv clickctl $batch
+drv browsecancel 15000 || fail "no folder browser to cancel"
+no_box_within 3000 && pass "cancelled browser shows nothing" || { fail "a box after cancelling"; read_box; }
+[ -e "$cancelled/jpg" ] || [ -e "$cancelled/tif" ] || [ -e "$cancelled/png/pic.png" ] &&
+  fail "a cancelled browser converted something" || pass "cancelled browser converted nothing"
+
+# --- Drops (target jpg) ---------------------------------------------------------------
+drv setcombo $combo 0
+mkdir -p "$root/a" "$root/b" "$root/a/x.png"
+pnmtopng "$work/src.ppm" >"$root/a/one.png" 2>/dev/null
+ppmtobmp -bpp=24 "$work/src.ppm" >"$root/a/two.bmp" 2>/dev/null
+pnmtotiff -truecolor "$work/src.ppm" >"$root/a/three.tif" 2>/dev/null
+pnmtopng "$work/src.ppm" >"$root/b/four.png" 2>/dev/null
+echo "not a picture" >"$root/a/readme.txt"
+
+drop_expect() {  # drop_expect SUMMARY_REGEX WHAT PATHS...
+  local regex=$1 what=$2
+  shift 2
+  drv drop "$@" || fail "drag of $what failed"
+  if read_box 30000; then
+    close_explorer
+    [[ "$box_text" =~ $regex ]] && pass "drop $what: ${box_text//$'\n'/ | }" ||
+      fail "drop $what summary: $box_text"
+  else
+    fail "no summary after dropping $what"
+  fi
+}
+drop_expect '^转换1张图片，用时[0-9.]+秒$' "one file" "$winroot\\a\\one.png"
+check_output "$root/a/jpg/one.jpg" "$work/src.ppm" jpg
+rm -rf "$root/a/jpg"
+drop_expect '^转换3张图片，用时[0-9.]+秒$' "three files" \
+  "$winroot\\a\\one.png" "$winroot\\a\\two.bmp" "$winroot\\a\\three.tif"
+for base in one two three; do check_output "$root/a/jpg/$base.jpg" "$work/src.ppm" jpg; done
+rm -rf "$root/a/jpg"
+drop_expect '^转换2张图片，用时[0-9.]+秒$' "files from two folders" \
+  "$winroot\\a\\one.png" "$winroot\\b\\four.png"
+check_output "$root/a/jpg/one.jpg" "$work/src.ppm" jpg
+check_output "$root/b/jpg/four.jpg" "$work/src.ppm" jpg
+[ -e "$root/a/jpg/four.jpg" ] && fail "four.jpg was written beside the first file"
+drop_expect "^转换0张图片，用时[0-9.]+秒"$'\n'"1张图片转换失败："$'\n'"C:.*x\\.png$" "a folder named x.png" \
+  "$winroot\\a\\x.png"
+drv drop "$winroot\\a\\readme.txt" || fail "drag of readme.txt failed"
+no_box_within 3000 && pass "readme.txt alone shows nothing" || { fail "a box after dropping readme.txt"; read_box; }
+[ -e "$root/a/jpg/readme.jpg" ] && fail "readme.txt was converted"
+
+# --- Single pictures through the open-file dialog -------------------------------------
+mkdir -p "$root/one"
+ppmtopcx -24bit "$work/src.ppm" >"$root/one/scan.pcx" 2>/dev/null
+pnmtopng "$work/src.ppm" >"$root/one/fake.jpg" 2>/dev/null   # a PNG named .jpg
+pamtogif "$work/src.ppm" >"$root/one/anim.gif" 2>/dev/null
+head -c 600 /dev/urandom | sed '1s/^/\xff\xd8\xff\xe0/' >"$root/one/broken.png"
+
+wait_file() {  # wait_file PATH: up to 15 s
+  local i
+  for i in $(seq 1 150); do [ -s "$1" ] && { sleep 0.3; return 0; }; sleep 0.1; done
+  return 1
+}
+single_convert() {  # single_convert COMBO_INDEX WINDOWS_PATH
+  drv setcombo $combo "$1"
+  drv clickctl $single
+  drv openfile "$2" 15000 || fail "no open-file dialog for $2"
+}
+single_convert 2 "$winroot\\one\\scan.pcx"
+wait_file "$root/one/png/scan.png" || fail "scan.pcx was not converted to png"
+check_output "$root/one/png/scan.png" "$work/src.ppm" png
+no_box_within 1000 && pass "a successful single conversion shows nothing" || { fail "a box after success"; read_box; }
+
+single_convert 1 "$winroot\\one\\fake.jpg"
+wait_file "$root/one/tif/fake.tif" || fail "fake.jpg was not converted to tif"
+check_output "$root/one/tif/fake.tif" "$work/src.ppm" tif
+
+single_convert 2 "$winroot\\one\\anim.gif"
+if read_box 15000; then
+  [ "$box_text" = "打开的文件不支持或者不是图片" ] && pass "a .gif is refused" || fail ".gif box: $box_text"
+else
+  fail "no box for a .gif"
+fi
+[ -e "$root/one/png/anim.png" ] && fail "the .gif was converted"
+
+single_convert 2 "$winroot\\one\\broken.png"
+if read_box 15000; then
+  [[ "$box_text" == *"broken.png"* && "$box_text" == *"不是可以读取的图片"* ]] &&
+    pass "a corrupt picture is reported: ${box_text//$'\n'/ | }" || fail "corrupt picture box: $box_text"
+else
+  fail "no box for a corrupt picture"
+fi
+[ -e "$root/one/png/broken.png" ] && fail "an output was written for a corrupt picture"
+
+# --- The end ----------------------------------------------------------------------------
+drv closewin _QX_Form "图片转换by:quibrox" >/dev/null
+for _ in $(seq 1 200); do
+  kill -0 "$app_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$app_pid" 2>/dev/null; then
+  fail "the program did not end when its window was closed"
+else
+  wait "$app_pid"
+  status=$?
+  app_pid=
+  [ "$status" -eq 0 ] && pass "the program ended with exit code 0" || fail "exit code $status"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  [ -s "$work/driver.log" ] && sed 's/^/  driver: /' "$work/driver.log" >&2
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "PASS: all program flows"
