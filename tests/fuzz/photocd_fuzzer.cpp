@@ -3,14 +3,13 @@
 // file and zeros fill the rest (sample values steer nothing but the limits
 // of 0..255); the input's length picks the resolution and whether the file
 // falls one byte short of the base image.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "engine/mapped_file.h"
+#include "fuzz_input_file.h"
+
 #include "engine/photocd_reader.h"
 #include "engine/raster_image.h"
 
@@ -24,27 +23,6 @@ constexpr int kResolutionOfLength[] = {engine::kPhotoCdBaseResolution,
                                        engine::kPhotoCdBase16Resolution,
                                        engine::kPhotoCdBase4Resolution, 3};
 
-// Writes the bytes into a new private file of `length` bytes (at least size;
-// the rest reads as zeros); "" on failure.
-std::string WriteInputFile(const std::uint8_t* data, std::size_t size, std::size_t length) {
-  std::string path = engine::TemporaryFolder() + "photocd-fuzz-XXXXXX";
-  const int fd = mkstemp(&path[0]);
-  if (fd < 0) return std::string();
-  std::size_t written = 0;
-  while (written < size) {
-    const ssize_t n = write(fd, data + written, size - written);
-    if (n <= 0) break;
-    written += static_cast<std::size_t>(n);
-  }
-  const bool extended = ftruncate(fd, static_cast<off_t>(length)) == 0;
-  close(fd);
-  if (written != size || !extended) {
-    std::remove(path.c_str());
-    return std::string();
-  }
-  return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -53,16 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto minimum = static_cast<std::size_t>(engine::kPhotoCdMinimumFileBytes);
   std::size_t length = size;
   if (size < minimum) length = (size / 4) % 2 == 1 ? minimum - 1 : minimum;
-  const std::string path = WriteInputFile(data, size, length);
-  if (path.empty()) return 0;
+  const FuzzInputFile input(data, size, "photocd", length);
+  const char* path = input.Path();
+  if (path == nullptr) return 0;
   {
     engine::RasterImage image;
     engine::PhotoCdReader reader;
-    if (reader.OpenRead(path.c_str(), image, resolution)) {
+    if (reader.OpenRead(path, image, resolution)) {
       reader.Read();
     }
     reader.Close();
   }
-  std::remove(path.c_str());
   return 0;
 }

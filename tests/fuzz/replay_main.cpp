@@ -21,7 +21,8 @@ bool ReplayFile(const std::filesystem::path& file) {
     std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
     return false;
   }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
   if (bytes.size() > kMaxInputBytes) bytes.resize(kMaxInputBytes);
   LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   return true;

@@ -2,14 +2,13 @@
 // the probe and the read step exactly as the loader runs them.
 #include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_input_file.h"
+
 #include "engine/codec_conventions.h"
-#include "engine/mapped_file.h"
 #include "engine/raster_image.h"
 #include "engine/tiff_codec.h"
 
@@ -35,30 +34,15 @@ void CheckProgress(std::int32_t direction, std::int32_t percent, std::int32_t ro
   }
 }
 
-bool WriteInputFile(const std::uint8_t* data, std::size_t size, std::string& path) {
-  std::string pattern = engine::TemporaryFolder() + "tiff_fuzz_XXXXXX";
-  const int descriptor = mkstemp(&pattern[0]);
-  if (descriptor < 0) return false;
-  path = pattern;
-  std::size_t written = 0;
-  while (written < size) {
-    const ssize_t step = write(descriptor, data + written, size - written);
-    if (step <= 0) break;
-    written += static_cast<std::size_t>(step);
-  }
-  close(descriptor);
-  return written == size;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > kMaxInputBytes) return 0;
-  std::string path;
-  if (WriteInputFile(data, size, path)) {
+  const FuzzInputFile input(data, size, "tiff");
+  if (const char* path = input.Path()) {
     engine::RasterImage image;
     engine::TiffCodec codec;
-    if (codec.OpenRead(path.c_str(), &image, CheckProgress) == 1) {
+    if (codec.OpenRead(path, &image, CheckProgress) == 1) {
       const std::uint64_t pixels = static_cast<std::uint64_t>(codec.Width()) * codec.Height();
       if (WorthDecoding(pixels)) {
         codec.Read();
@@ -67,6 +51,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
-  if (!path.empty()) engine::RemoveFile(path.c_str());
   return 0;
 }
