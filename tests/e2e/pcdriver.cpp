@@ -8,6 +8,8 @@
 //   pcdriver boxtext CAPTION [timeoutMs]         print a message box's text
 //   pcdriver clickbox CAPTION [buttonId] [timeoutMs]  press a box button (IDOK)
 //   pcdriver waitexit PID|IMAGE timeoutMs        wait for a process, print its exit code
+//   pcdriver memory PID|IMAGE                    print its working set, peak working set
+//                                                and pagefile usage in bytes, one line
 //
 // Commands on the program's main window (class _QX_Form); ID is a control id
 // in hex (e.g. 0x16010003):
@@ -32,6 +34,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
+// After windows.h, which it builds on.
+#include <psapi.h>
 
 #include <cwctype>
 #include <string>
@@ -274,6 +278,32 @@ int WaitExit(const std::vector<std::wstring>& args) {
   }
   CloseHandle(process);
   return status;
+}
+
+int Memory(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return 2;
+  const DWORD processId = IsNumber(args[0]) ? NumberOf(args[0]) : ProcessIdOfImage(args[0]);
+  if (processId == 0) {
+    PrintError(L"no process " + args[0]);
+    return 1;
+  }
+  const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+  if (process == nullptr) {
+    PrintError(L"cannot open process " + args[0]);
+    return 1;
+  }
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  const BOOL read = GetProcessMemoryInfo(process, &counters, sizeof counters);
+  CloseHandle(process);
+  if (!read) {
+    PrintError(L"no memory figures for process " + args[0]);
+    return 1;
+  }
+  Print(std::to_wstring(counters.WorkingSetSize) + L" " +
+        std::to_wstring(counters.PeakWorkingSetSize) + L" " +
+        std::to_wstring(counters.PagefileUsage));
+  return 0;
 }
 
 // --- The program's main window ---------------------------------------------
@@ -597,7 +627,7 @@ int Usage() {
   PrintError(
       L"usage: waitwin CLASS [TITLE] [timeoutMs] | closewin CLASS [TITLE] | listwin [CLASS] | "
       L"boxtext CAPTION [timeoutMs] | clickbox CAPTION [buttonId] [timeoutMs] | "
-      L"waitexit PID|IMAGE timeoutMs | clickctl ID | checkstate ID | topmost | "
+      L"waitexit PID|IMAGE timeoutMs | memory PID|IMAGE | clickctl ID | checkstate ID | topmost | "
       L"setcombo ID INDEX | progress ID | browse PATH [timeoutMs] | browsecancel [timeoutMs] | "
       L"openfile PATH [timeoutMs] | drop PATH...");
   return 2;
@@ -626,6 +656,8 @@ int main() {
     status = ClickBox(args);
   else if (command == L"waitexit")
     status = WaitExit(args);
+  else if (command == L"memory")
+    status = Memory(args);
   else if (command == L"clickctl")
     status = ClickCtl(args);
   else if (command == L"checkstate")

@@ -135,11 +135,22 @@ class FormEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    // The GUI thread runs until the process ends.
-    CloseHandle(CreateThread(nullptr, 0, GuiThreadMain, ready.Get(), 0, nullptr));
+    guiThread.Reset(CreateThread(nullptr, 0, GuiThreadMain, ready.Get(), 0, nullptr));
     ASSERT_EQ(WaitForSingleObject(ready.Get(), kWaitMs), WAIT_OBJECT_0)
         << "the main window did not load";
   }
+
+  // Closes the window and lets the GUI thread leave its message loop before
+  // the process runs its static destructors: a GUI thread still dispatching
+  // then could touch the recorded handler calls while they are destroyed.
+  void TearDown() override {
+    if (guiThread.Get() == nullptr) return;
+    if (const HWND window = MainWindowHandle()) PostMessageW(window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(guiThread.Get(), kWaitMs);
+  }
+
+ private:
+  UniqueHandle guiThread;
 };
 
 [[maybe_unused]] ::testing::Environment* const formEnvironment =
