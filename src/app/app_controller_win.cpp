@@ -182,10 +182,18 @@ std::vector<RunEntry> ListPicturesIn(const std::string& folder) {
   return entries;
 }
 
+// The refusal of a drop is shown on a thread of its own: the drop is still
+// being delivered, and a box shown here would hold the program the files were
+// dragged from (the shell) until the user closed it.
+static DWORD WINAPI ShowRunInProgressMessage(void*) {
+  ShowMessage(kRunInProgressText, 0);
+  return 0;
+}
+
 void OnFilesDropped(const char* droppedPaths) {
   if (droppedPaths == nullptr || *droppedPaths == '\0') return;
   if (IsRunInProgress()) {
-    ShowMessage(kRunInProgressText, 0);
+    StartThread(ShowRunInProgressMessage);
     return;
   }
   StartRun(EntriesFromDroppedPaths(controller->supportedList, droppedPaths), false);
