@@ -17,6 +17,7 @@
 #include "engine/bmp_reader.h"
 #include "engine/raster_image.h"
 #include "private_temp_folder.h"
+#include "test_files.h"
 
 namespace engine_test {
 namespace {
@@ -24,21 +25,9 @@ namespace {
 using engine::BmpReader;
 using engine::RasterImage;
 using engine::SourceVariant;
-using Bytes = std::vector<std::uint8_t>;
 
 std::string TestPicture(const std::string& name) {
   return std::string(PC_TESTDATA_DIR) + "/bmp/" + name;
-}
-
-Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(fs::u8path(path), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::uint32_t GetU32(const Bytes& bytes, std::size_t at) {
@@ -63,51 +52,6 @@ constexpr std::size_t kBitCount = 28;
 constexpr std::size_t kCompression = 30;
 constexpr std::size_t kCoreWidth = 18;
 constexpr std::size_t kCoreHeight = 20;
-
-// A binary PPM (P6, maxval 255) as netpbm and ImageMagick write them.
-struct Ppm {
-  int width = 0;
-  int height = 0;
-  Bytes pixels;
-};
-
-Ppm ReadPpm(const std::string& path) {
-  const Bytes bytes = ReadBytes(path);
-  Ppm ppm;
-  std::size_t at = 2;
-  auto number = [&] {
-    while (at < bytes.size() && (std::isspace(bytes[at]) || bytes[at] == '#')) {
-      if (bytes[at] == '#') {
-        while (at < bytes.size() && bytes[at] != '\n') ++at;
-      } else {
-        ++at;
-      }
-    }
-    int value = 0;
-    while (at < bytes.size() && std::isdigit(bytes[at])) value = value * 10 + (bytes[at++] - '0');
-    return value;
-  };
-  if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6') {
-    ADD_FAILURE() << path << " is not a binary PPM file";
-    return ppm;
-  }
-  ppm.width = number();
-  ppm.height = number();
-  const int maxval = number();
-  ++at;
-  const std::size_t count = static_cast<std::size_t>(ppm.width) * ppm.height * 3;
-  if (maxval != 255 || bytes.size() < at + count) {
-    ADD_FAILURE() << path << " has an unexpected header or is short";
-    return ppm;
-  }
-  ppm.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                    bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
-  return ppm;
-}
-
-Bytes ImageBytes(const RasterImage& image) {
-  return Bytes(image.PixelData(), image.PixelData() + image.ByteCount());
-}
 
 struct ProgressCall {
   int direction, percent, row, reserved;

@@ -20,6 +20,7 @@
 #include "engine/jpeg_library.h"
 #include "engine/raster_image.h"
 #include "private_temp_folder.h"
+#include "test_files.h"
 
 namespace engine_test {
 namespace {
@@ -28,21 +29,9 @@ using engine::JpegCodec;
 using engine::PaletteEntry;
 using engine::RasterImage;
 using engine::SourceVariant;
-using Bytes = std::vector<std::uint8_t>;
 
 std::string TestPicture(const std::string& name) {
   return std::string(PC_TESTDATA_DIR) + "/jpeg/" + name;
-}
-
-Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(fs::u8path(path), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }
 
 // A binary PPM (P6) or PGM (P5) with maxval 255, as djpeg and ImageMagick
@@ -94,10 +83,6 @@ Pnm ReadPnm(const std::string& path) {
   pnm.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                     bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
   return pnm;
-}
-
-Bytes ImageBytes(const RasterImage& image) {
-  return Bytes(image.PixelData(), image.PixelData() + image.ByteCount());
 }
 
 // A 24-bit or 8-bit grey image holding the PNM's pixels.

@@ -19,27 +19,16 @@
 #include "engine/pcx_reader.h"
 #include "engine/raster_image.h"
 #include "private_temp_folder.h"
+#include "test_files.h"
 
 namespace engine_test {
 namespace {
 
 using engine::PcxReader;
 using engine::RasterImage;
-using Bytes = std::vector<std::uint8_t>;
 
 std::string TestPicture(const std::string& name) {
   return std::string(PC_TESTDATA_DIR) + "/pcx/" + name;
-}
-
-Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(fs::u8path(path), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }
 
 void PutU16(Bytes& bytes, std::size_t at, std::uint16_t value) {
@@ -55,51 +44,6 @@ constexpr std::size_t kXMax = 8;
 constexpr std::size_t kYMax = 10;
 constexpr std::size_t kPlanes = 65;
 constexpr std::size_t kBytesPerLine = 66;
-
-// A binary PPM (P6, maxval 255) as netpbm writes them.
-struct Ppm {
-  int width = 0;
-  int height = 0;
-  Bytes pixels;
-};
-
-Ppm ReadPpm(const std::string& path) {
-  const Bytes bytes = ReadBytes(path);
-  Ppm ppm;
-  std::size_t at = 2;
-  auto number = [&] {
-    while (at < bytes.size() && (std::isspace(bytes[at]) || bytes[at] == '#')) {
-      if (bytes[at] == '#') {
-        while (at < bytes.size() && bytes[at] != '\n') ++at;
-      } else {
-        ++at;
-      }
-    }
-    int value = 0;
-    while (at < bytes.size() && std::isdigit(bytes[at])) value = value * 10 + (bytes[at++] - '0');
-    return value;
-  };
-  if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6') {
-    ADD_FAILURE() << path << " is not a binary PPM file";
-    return ppm;
-  }
-  ppm.width = number();
-  ppm.height = number();
-  const int maxval = number();
-  ++at;
-  const std::size_t count = static_cast<std::size_t>(ppm.width) * ppm.height * 3;
-  if (maxval != 255 || bytes.size() < at + count) {
-    ADD_FAILURE() << path << " has an unexpected header or is short";
-    return ppm;
-  }
-  ppm.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                    bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
-  return ppm;
-}
-
-Bytes ImageBytes(const RasterImage& image) {
-  return Bytes(image.PixelData(), image.PixelData() + image.ByteCount());
-}
 
 // The colours of an 8-bit image: every index looked up in its palette.
 Bytes PaletteColours(const RasterImage& image) {

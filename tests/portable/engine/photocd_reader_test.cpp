@@ -16,6 +16,7 @@
 #include "engine/photocd_reader.h"
 #include "engine/raster_image.h"
 #include "private_temp_folder.h"
+#include "test_files.h"
 
 namespace engine_test {
 namespace {
@@ -23,13 +24,6 @@ namespace {
 using engine::PhotoCdReader;
 using engine::RasterImage;
 using engine::SourceVariant;
-using Bytes = std::vector<std::uint8_t>;
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(fs::u8path(path), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
 
 // Where the image data of each resolution starts and ends in an image pack.
 constexpr std::size_t kBase16Offset = 0x2000;
