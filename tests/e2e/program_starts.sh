@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The program starts, creates its hidden owner window and, when that window is
-# closed from outside, ends with exit code 0.
+# The program starts as a user sees it: the start-up message box, then the
+# main window; closing the main window ends the program with exit code 0 (the
+# runtime's hidden owner window exists all the while).
 #   program_starts.sh PictureConverter.exe pcdriver.exe
 set -u
 app=$1
@@ -34,7 +35,15 @@ found=$(wine "$driver" waitwin _QX_HideOwner 20000 </dev/null 2>"$work/driver.lo
   fail "no _QX_HideOwner window appeared: $(cat "$work/driver.log")"
 echo "hidden owner window: $found"
 
-wine "$driver" closewin _QX_HideOwner </dev/null >/dev/null 2>"$work/driver.log" ||
+box_text=$(wine "$driver" boxtext 信息： 30000 </dev/null 2>"$work/driver.log" | tr -d '\r') ||
+  fail "no start-up message box: $(cat "$work/driver.log")"
+[ "$box_text" = "支持图片文件拖入直接转换" ] || fail "start-up box text: $box_text"
+wine "$driver" clickbox 信息： </dev/null >/dev/null 2>"$work/driver.log" ||
+  fail "closing the start-up box failed: $(cat "$work/driver.log")"
+
+wine "$driver" waitwin _QX_Form 10000 </dev/null >/dev/null 2>"$work/driver.log" ||
+  fail "no main window: $(cat "$work/driver.log")"
+wine "$driver" closewin _QX_Form </dev/null >/dev/null 2>"$work/driver.log" ||
   fail "closewin failed: $(cat "$work/driver.log")"
 
 # Wait up to 20 s for the program to end.
@@ -42,7 +51,7 @@ for _ in $(seq 1 200); do
   kill -0 "$app_pid" 2>/dev/null || break
   sleep 0.1
 done
-kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after its owner window was closed"
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after its main window was closed"
 wait "$app_pid"
 status=$?
 app_pid=
