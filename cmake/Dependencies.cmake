@@ -1,11 +1,11 @@
-# Codec libraries. The win32 tree builds libjpeg-turbo, libpng and libtiff from
-# Debian's source packages; the native tree takes libjpeg and libpng from
-# Debian's -dev packages and builds libtiff from the same source as win32.
+# Codec libraries. The Windows trees (win32, win64) build libjpeg-turbo, libpng
+# and libtiff from Debian's source packages; the native tree takes libjpeg and
+# libpng from Debian's -dev packages and builds libtiff from the same source.
 # The builds run once per machine-tree and are cached under build/deps.
 
 set(PC_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/deps" CACHE PATH "Where third-party libraries are fetched and built")
 if(WIN32)
-  set(PC_DEPS_TREE win32)
+  set(PC_DEPS_TREE ${PC_WINE_ARCH})
 elseif(PC_FUZZ)
   # Fuzzing builds all three libraries instrumented, like the win32 tree.
   set(PC_DEPS_TREE fuzz)
@@ -30,6 +30,7 @@ endfunction()
 
 if(WIN32)
   pc_import_static(pc::jpeg "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libjpeg.a")
+  # zlib comes from Debian's libz-mingw-w64-dev, under the toolchain's root.
   find_library(PC_ZLIB_LIBRARY NAMES libz.a z REQUIRED)
   find_path(PC_ZLIB_INCLUDE zlib.h REQUIRED)
   pc_import_static(pc::zlib "${PC_ZLIB_INCLUDE}" "${PC_ZLIB_LIBRARY}")

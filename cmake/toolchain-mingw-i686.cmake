@@ -1,17 +1,6 @@
-# Cross-compiles for 32-bit Windows with MinGW-w64 (posix thread model, which
-# GoogleTest's std::mutex use needs). Tests run through Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for 32-bit Windows (the product for every Windows) with
+# MinGW-w64. Tests run through 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_ASM_NASM_COMPILER nasm)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(PC_MINGW_TRIPLE i686-w64-mingw32)
+set(PC_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

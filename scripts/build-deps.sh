@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the codec libraries from Debian's source packages into a prefix.
 #
-#   build-deps.sh native|win32|fuzz DEPS_DIR
+#   build-deps.sh native|win32|win64|fuzz DEPS_DIR
 #
 # native: libtiff only (libjpeg and libpng come from Debian's -dev packages).
 # win32:  libjpeg-turbo (with SIMD), libpng and libtiff, cross-compiled for i686.
+# win64:  the same, cross-compiled for x86_64.
 # fuzz:   all three with clang, instrumented for libFuzzer and the sanitizers,
 #         so fuzzing sees inside the libraries too.
 # Both trees build libtiff from the same source with the same codec set, so that
@@ -12,11 +13,17 @@
 # source version marks it done, and sources are fetched once into DEPS_DIR/src.
 set -euo pipefail
 
-tree=${1:?usage: build-deps.sh native|win32|fuzz DEPS_DIR}
-deps=${2:?usage: build-deps.sh native|win32|fuzz DEPS_DIR}
+usage="usage: build-deps.sh native|win32|win64|fuzz DEPS_DIR"
+tree=${1:?$usage}
+deps=${2:?$usage}
 mkdir -p "$deps"; deps=$(cd "$deps" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-toolchain="$here/../cmake/toolchain-mingw-i686.cmake"
+case "$tree" in
+  win32) mingw_triple=i686-w64-mingw32; toolchain="$here/../cmake/toolchain-mingw-i686.cmake" ;;
+  win64) mingw_triple=x86_64-w64-mingw32; toolchain="$here/../cmake/toolchain-mingw-x86_64.cmake" ;;
+  native|fuzz) mingw_triple= ;;
+  *) echo "unknown tree '$tree'; $usage" >&2; exit 2 ;;
+esac
 jobs=$(nproc)
 
 mkdir -p "$deps/src"
@@ -62,8 +69,8 @@ cmake_build() {
   local name=$1 srcdir=$2; shift 2
   local bdir="$prefix/build/$name"
   local cross=()
-  if [ "$tree" = win32 ]; then
-    cross=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_SYSTEM_PROCESSOR=i686)
+  if [ -n "$mingw_triple" ]; then
+    cross=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
   elif [ "$tree" = fuzz ]; then
     local flags="-g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"
     cross=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
@@ -106,7 +113,7 @@ build_libjpeg() {
 
 build_libpng() {
   local zlib=()
-  [ "$tree" = win32 ] && zlib=(-DZLIB_ROOT=/usr/i686-w64-mingw32)
+  [ -n "$mingw_triple" ] && zlib=(-DZLIB_ROOT="/usr/$mingw_triple")
   cmake_build libpng "$1" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
     -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF -DSKIP_INSTALL_PROGRAMS=ON "${zlib[@]}"
 }
@@ -134,13 +141,9 @@ case "$tree" in
   native)
     build_once tiff build_libtiff
     ;;
-  win32|fuzz)
+  win32|win64|fuzz)
     build_once libjpeg-turbo build_libjpeg
     build_once libpng1.6 build_libpng
     build_once tiff build_libtiff
-    ;;
-  *)
-    echo "unknown tree '$tree'" >&2
-    exit 2
     ;;
 esac

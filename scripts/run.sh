@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows program and starts it under Wine.
+# Builds the Windows program and starts it under Wine: the 32-bit program
+# where this machine can run it, else the 64-bit one.
 # Without a display it starts a virtual one (Xvfb) and says so. Once the
 # program is up, a screenshot of the screen is left in build/screenshots/.
 # The script returns when the program ends; Ctrl-C closes the program first.
@@ -9,10 +10,26 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 bash scripts/setup.sh
 
-tree="$repo/build/win32"
+# The 32-bit program, the product for every Windows, where this machine can
+# run 32-bit programs; else the 64-bit one.
+export PC_WINE_ARCH=win32
+source scripts/wine-env.sh
+if pc_wine_runnable; then
+  echo "[run] starting the 32-bit program (win32)"
+  toolchain=toolchain-mingw-i686.cmake
+else
+  echo "[run] this machine cannot run 32-bit programs ($pc_wine_unrunnable_reason);" \
+    "starting the 64-bit program (win64) instead"
+  export PC_WINE_ARCH=win64
+  toolchain=toolchain-mingw-x86_64.cmake
+fi
+tree="$repo/build/$PC_WINE_ARCH"
+export WINEPREFIX="$tree/wineprefix"
+source scripts/wine-env.sh
+
 echo "[run] building the program"
 cmake -S "$repo" -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw-i686.cmake" >"$repo/build/run.configure.log" 2>&1 ||
+  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$toolchain" >"$repo/build/run.configure.log" 2>&1 ||
   { cat "$repo/build/run.configure.log"; exit 1; }
 cmake --build "$tree" -j "$(nproc)" --target PictureConverter pcdriver >"$repo/build/run.build.log" 2>&1 ||
   { tail -n 60 "$repo/build/run.build.log"; exit 1; }
@@ -22,8 +39,6 @@ driver="$tree/tests/e2e/pcdriver.exe"
 # The window that shows the program is up: its main window.
 ready_class=_QX_Form
 
-export WINEPREFIX="$tree/wineprefix"
-source scripts/wine-env.sh
 pc_display_ready
 if [ -n "$pc_started_xvfb" ]; then
   echo "[run] no display was set: started a virtual display $DISPLAY (Xvfb)"
@@ -33,7 +48,7 @@ pc_wine_prefix_ready
 echo "[run] starting $exe under Wine"
 # A session of its own keeps a Ctrl-C in the terminal from reaching Wine;
 # the trap below closes the program instead.
-setsid wine "$exe" </dev/null >/dev/null 2>&1 &
+setsid "$pc_wine_loader" "$exe" </dev/null >/dev/null 2>&1 &
 app=$!
 
 close_program() {

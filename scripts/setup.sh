@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12: compilers, MinGW-w64,
-# 32-bit Wine, the virtual display, fonts, the zh_CN.UTF-8 locale, tools that
-# make test pictures, and a deb-src entry for the codec source packages.
+# Installs what building and testing need on Debian 12: compilers, MinGW-w64
+# for i686 and x86_64, 32- and 64-bit Wine, the virtual display, fonts, the
+# zh_CN.UTF-8 locale, tools that make test pictures, zip for the package, and
+# a deb-src entry for the codec source packages.
 # Quick when everything is there already: apt runs only for what is missing.
 set -euo pipefail
 
@@ -11,12 +12,16 @@ packages=(
   # native build
   cmake make g++ pkg-config googletest libjpeg62-turbo-dev libpng-dev zlib1g-dev
   clang libclang-rt-14-dev
-  # win32 build and codec sources
+  # win32 and win64 builds and codec sources
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  mingw-w64-i686-dev libz-mingw-w64-dev nasm dpkg-dev
-  # running and testing under Wine on a virtual display
-  wine wine32:i386 xvfb xauth x11-utils x11-apps xdotool imagemagick
+  mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev nasm dpkg-dev
+  # running and testing under Wine on a virtual display; fonts-wine brings
+  # Marlett, which draws the caption buttons
+  wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils x11-apps xdotool imagemagick
   fonts-wqy-microhei locales
+  # the package command
+  zip
   # peers that write and read test pictures
   libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3
 )

@@ -1,30 +1,81 @@
 # Shared Wine and display set-up, sourced by the other scripts.
 # The ANSI code page comes from the locale's name: zh_CN.UTF-8 gives 936 (GBK).
+#
+# PC_WINE_ARCH says which Wine: win32 (the default) runs the 32-bit programs
+# through the 32-bit loader, win64 the 64-bit programs through the 64-bit
+# loader, each in a prefix of its own (build/<arch>/wineprefix unless
+# WINEPREFIX is set). The loaders are called directly: /usr/bin/wine picks the
+# 32-bit one whenever its file exists, even on machines that cannot run it.
+# scripts/wine-bin, put first on PATH, makes `wine` and `wineboot` call the
+# chosen loader.
 
 pc_repo_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+export PC_WINE_ARCH=${PC_WINE_ARCH:-win32}
+case "$PC_WINE_ARCH" in
+  win32) pc_wine_loader=/usr/lib/wine/wine ;;
+  win64) pc_wine_loader=/usr/lib/wine/wine64 ;;
+  *) echo "PC_WINE_ARCH must be win32 or win64, not '$PC_WINE_ARCH'" >&2; return 2 2>/dev/null || exit 2 ;;
+esac
 export LC_ALL=zh_CN.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win32
-export WINEPREFIX=${WINEPREFIX:-$pc_repo_dir/build/wineprefix}
+export WINEARCH=$PC_WINE_ARCH
+export WINELOADER=$pc_wine_loader
+export WINEPREFIX=${WINEPREFIX:-$pc_repo_dir/build/$PC_WINE_ARCH/wineprefix}
+
+case ":$PATH:" in
+  *":$pc_repo_dir/scripts/wine-bin:"*) ;;
+  *) export PATH="$pc_repo_dir/scripts/wine-bin:$PATH" ;;
+esac
+
+# Whether this machine can execute the chosen loader at all. Some machines
+# cannot run 32-bit programs ("Exec format error"); the answer comes from
+# running the loader, never from looking for its file. On failure the
+# reason is left in pc_wine_unrunnable_reason.
+pc_wine_runnable() {
+  local out rc
+  out=$("$pc_wine_loader" --version 2>&1 </dev/null)
+  rc=$?
+  if [ "$rc" -eq 0 ]; then
+    pc_wine_unrunnable_reason=
+    return 0
+  fi
+  pc_wine_unrunnable_reason="$pc_wine_loader --version exited with $rc: $(echo "$out" | tail -n 1)"
+  return 1
+}
 
 # Creates the Wine prefix once. A lock keeps parallel callers from booting it
-# twice; a marker file says the boot completed.
+# twice; a marker file says the boot completed. Fails when Wine does not boot.
 pc_wine_prefix_ready() {
   [ -f "$WINEPREFIX/.pc-ready" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.pc-ready" ]; then
-      echo "[wine] creating prefix $WINEPREFIX" >&2
+      echo "[wine] creating $PC_WINE_ARCH prefix $WINEPREFIX" >&2
       rm -rf "$WINEPREFIX"
-      wineboot -i </dev/null >/dev/null 2>&1
+      if ! wineboot -i </dev/null >"$WINEPREFIX.boot.log" 2>&1; then
+        echo "[wine] wineboot failed in $WINEPREFIX:" >&2
+        tail -n 20 "$WINEPREFIX.boot.log" >&2
+        exit 1
+      fi
       pc_wine_unmanaged_windows
+      pc_wine_caption_font
       wineserver -w
       touch "$WINEPREFIX/.pc-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
+}
+
+# Caption buttons are drawn with Marlett. This Wine does not load it from its
+# own data folder (fonts-wine), so the buttons would read "0 1 r"; a copy in
+# the prefix's Fonts folder is found. Only Marlett: other fonts would change
+# how the program's texts measure.
+pc_wine_caption_font() {
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  [ -f "$marlett" ] && cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+  return 0
 }
 
 # Without a window manager, Wine waits about 2 s for one whenever a captioned
@@ -36,7 +87,7 @@ pc_wine_unmanaged_windows() {
 # Keeps one wineserver running for a whole test run, with its helper processes
 # detached from any pipe, so each test does not pay for start-up and linger.
 pc_wine_warm() {
-  pc_wine_prefix_ready
+  pc_wine_prefix_ready || return 1
   (wineserver -p; wine cmd /c exit) </dev/null >/dev/null 2>&1
 }
 
