@@ -129,3 +129,7 @@ COLORREF ResolvedColour(uint32_t colour);
 // any other value releases it; after 0 the other loaded windows that are on
 // top without a task-bar button are raised again). GUI thread.
 void ApplyAlwaysOnTop(LiveUnit& windowUnit, int32_t value);
+
+// Shows the range smaller..larger of the two values on a progress bar, with
+// the 32-bit range message (the 16-bit one wraps above 65,535).
+void SendProgressRangeOf(HWND bar, int minimum, int maximum);

@@ -447,9 +447,7 @@ void CreateControl(LiveUnit& unit, HWND parent) {
       FitComboHeight(control, form.height);
       break;
     case UnitKind::kProgressBar:
-      SendMessageA(control, PBM_SETRANGE, 0,
-                   MAKELPARAM(std::min(unit.progressMinimum, unit.progressMaximum),
-                              std::max(unit.progressMinimum, unit.progressMaximum)));
+      SendProgressRangeOf(control, unit.progressMinimum, unit.progressMaximum);
       SendMessageA(control, PBM_SETPOS, static_cast<WPARAM>(unit.progressPosition), 0);
       break;
     default:
@@ -581,6 +579,11 @@ std::string NativeWindowText(HWND window) {
   const int copied = GetWindowTextA(window, &text[0], static_cast<int>(text.size()));
   text.resize(static_cast<size_t>(std::max(copied, 0)));
   return text;
+}
+
+void SendProgressRangeOf(HWND bar, int minimum, int maximum) {
+  SendMessageA(bar, PBM_SETRANGE32, static_cast<WPARAM>(std::min(minimum, maximum)),
+               static_cast<LPARAM>(std::max(minimum, maximum)));
 }
 
 COLORREF ResolvedColour(uint32_t colour) {

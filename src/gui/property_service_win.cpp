@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "gui/command_adapter.h"
 #include "gui/error_report.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
@@ -18,8 +19,6 @@
 namespace {
 
 enum class ValueType { kNone, kInteger, kBoolean, kText, kBytes, kColour };
-
-constexpr int kProgressLimit = 32767;
 
 ValueType TypeOf(UnitKind kind, int index) {
   switch (index) {
@@ -65,15 +64,22 @@ uint64_t IntegerValue(int32_t value) {
   return static_cast<uint32_t>(value);
 }
 
+// Texts and byte buffers travel as whole addresses: in the 64-bit program
+// they lie above 4 GiB, so no part of the value may be cut off.
+uint64_t AddressValue(const void* address) {
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address));
+}
+
+void* AddressOf(uint64_t value) {
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(value));
+}
+
 uint64_t TextValue(const std::string& text) {
-  return reinterpret_cast<uintptr_t>(RuntimeTextCopy(text));
+  return AddressValue(RuntimeTextCopy(text));
 }
 
 uint64_t BytesValue(const std::string& bytes) {
-  if (bytes.empty()) return 0;
-  void* block = RuntimeAlloc(bytes.size());
-  std::memcpy(block, bytes.data(), bytes.size());
-  return reinterpret_cast<uintptr_t>(block) | (static_cast<uint64_t>(bytes.size()) << 32);
+  return AddressValue(NewByteSetBlock(bytes.data(), bytes.size()));
 }
 
 int32_t LowInteger(uint64_t value) {
@@ -81,18 +87,19 @@ int32_t LowInteger(uint64_t value) {
 }
 
 std::string TextOfValue(uint64_t value) {
-  const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(value & 0xFFFFFFFFu));
+  const char* text = static_cast<const char*>(AddressOf(value));
   return text != nullptr ? std::string(text) : std::string();
 }
 
 std::string BytesOfValue(uint64_t value) {
-  const char* bytes = reinterpret_cast<const char*>(static_cast<uintptr_t>(value & 0xFFFFFFFFu));
-  const uint32_t length = static_cast<uint32_t>(value >> 32);
-  return bytes != nullptr ? std::string(bytes, length) : std::string();
+  const void* block = AddressOf(value);
+  const uint32_t length = ByteSetBlockLength(block);
+  return length != 0 ? std::string(reinterpret_cast<const char*>(ByteSetBlockData(block)), length)
+                     : std::string();
 }
 
 int32_t ClampProgress(int32_t value) {
-  return std::clamp(value, 0, kProgressLimit);
+  return std::max(value, 0);
 }
 
 // The native window while the unit is live; null otherwise.
@@ -112,9 +119,7 @@ RECT RectInParent(HWND window) {
 }
 
 void SendProgressRange(HWND bar, const LiveUnit& unit) {
-  const int low = std::min(unit.progressMinimum, unit.progressMaximum);
-  const int high = std::max(unit.progressMinimum, unit.progressMaximum);
-  SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+  SendProgressRangeOf(bar, unit.progressMinimum, unit.progressMaximum);
 }
 
 // --- Reads (GUI thread) -----------------------------------------------------
@@ -321,7 +326,7 @@ int32_t PropertyService::ReadInteger(ControlRef ref, int propertyIndex) {
   const uint64_t value = Read(ref, propertyIndex);
   const ValueType type = TypeOf(UnitForAccess(ref).kind, propertyIndex);
   if (type == ValueType::kText || type == ValueType::kBytes) {
-    RuntimeFree(reinterpret_cast<void*>(static_cast<uintptr_t>(value & 0xFFFFFFFFu)));
+    RuntimeFree(AddressOf(value));
     return 0;
   }
   return LowInteger(value);
@@ -330,12 +335,8 @@ int32_t PropertyService::ReadInteger(ControlRef ref, int propertyIndex) {
 char* PropertyService::ReadText(ControlRef ref, int propertyIndex) {
   const uint64_t value = Read(ref, propertyIndex);
   const ValueType type = TypeOf(UnitForAccess(ref).kind, propertyIndex);
-  if (type == ValueType::kText) {
-    return reinterpret_cast<char*>(static_cast<uintptr_t>(value & 0xFFFFFFFFu));
-  }
-  if (type == ValueType::kBytes) {
-    RuntimeFree(reinterpret_cast<void*>(static_cast<uintptr_t>(value & 0xFFFFFFFFu)));
-  }
+  if (type == ValueType::kText) return static_cast<char*>(AddressOf(value));
+  if (type == ValueType::kBytes) RuntimeFree(AddressOf(value));
   return RuntimeTextCopy("");
 }
 
@@ -344,5 +345,5 @@ void PropertyService::WriteInteger(ControlRef ref, int propertyIndex, int32_t va
 }
 
 void PropertyService::WriteText(ControlRef ref, int propertyIndex, const char* text) {
-  Write(ref, propertyIndex, -1, reinterpret_cast<uintptr_t>(text));
+  Write(ref, propertyIndex, -1, AddressValue(text));
 }

@@ -4,9 +4,10 @@
 //
 // A value travels in 8 bytes: integers, booleans (0 or 1) and colours
 // (0x00BBGGRR, kDefaultColour for the system button face) in the low 32 bits;
-// a text as the address of a zero-terminated ANSI text; a byte buffer as its
-// address (low word) and length (high word). Texts and byte buffers returned
-// by a read are new runtime blocks owned by the caller (RuntimeFree).
+// a text as the whole address of a zero-terminated ANSI text; a byte buffer as
+// the whole address of a byte-set block (command_adapter.h: 32-bit 1, 32-bit
+// length, the bytes; null when empty). Texts and byte buffers returned by a
+// read are new runtime blocks owned by the caller (RuntimeFree).
 //
 // Any thread may call. The work is carried out by the GUI thread (calls from
 // other threads are sent to it and wait) and has completed when the call
@@ -28,7 +29,7 @@
 //                for the value 1)
 //   combo box    9 content: the text it shows (read only)
 //   progress bar 11 minimum, 12 maximum, 13 position: written values are
-//                clamped to 0..32767 and stored; the bar shows the range
+//                clamped to 0 and above and stored; the bar shows the range
 //                smaller..larger and the position min(maximum, max(position,
 //                minimum))
 //   common dialog 10 file name (text): the last confirmed path

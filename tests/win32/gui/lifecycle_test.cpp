@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,9 @@ TEST(FatalReport, ReportFromWorkerShowsBoxOnWorkerAndEndsThroughGuiThread) {
 
 TEST(FatalReport, FailedAllocationReportsTheRequestedSize) {
   ProbeRun run("fatal-alloc");
-  ExpectFatalReport(run, L"运行时出错!\r\n\r\n错误信息：分配 2147483632 字节内存失败!\r\n");
+  // 2147483632 in the 32-bit program, 9223372036854775792 in the 64-bit one.
+  const std::wstring size = std::to_wstring(SIZE_MAX / 2 - 15);
+  ExpectFatalReport(run, L"运行时出错!\r\n\r\n错误信息：分配 " + size + L" 字节内存失败!\r\n");
   EXPECT_FALSE(AnyLineStartsWith(run.Log(), "allocated"));
 }
 

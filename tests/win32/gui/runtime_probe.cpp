@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <string>
 
 #include "gui/dll_command_win.h"
@@ -89,8 +90,9 @@ int Play(const std::string& scenario) {
   if (scenario == "fatal-alloc") {
     StartLogged();
     RegisterExitRoutine(ExitRoutineA);
-    // More than a 32-bit process can ever hold in one block.
-    void* block = RuntimeAlloc(0x7FFFFFF0u);
+    // More than the process can ever hold in one block: 2 GiB less 16 bytes
+    // in the 32-bit program, 8 EiB less 16 in the 64-bit one.
+    void* block = RuntimeAlloc(SIZE_MAX / 2 - 15);
     Log(block != nullptr ? "allocated" : "null block");
     EndProgram(3);
   }

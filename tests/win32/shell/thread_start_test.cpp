@@ -144,16 +144,18 @@ TEST(StartThread, TheCommandFormPassesTheParameterOnlyWhenGivenAndStoresTheHandl
   ASSERT_TRUE(ThreadEnds(run.threadId));
   EXPECT_EQ(before, OpenHandleCount());
 
-  // All three: the parameter goes to the routine, the handle into the variable.
+  // All three: the parameter goes to the routine, the handle into the
+  // variable. Both are whole pointers: in the 64-bit program a handle is 8
+  // bytes and the parameter's address may lie above 4 GiB.
   ThreadRun second;
-  uint32_t handleVariable = 0;
+  HANDLE handleVariable = nullptr;
   const ArgRecord all[] = {MakeRoutine(reinterpret_cast<const void*>(&ReportingRoutine)),
-                           MakeInteger(static_cast<int32_t>(reinterpret_cast<uintptr_t>(&second))),
+                           MakePointer(TagValue(TypeTag::Integer), &second),
                            MakePointer(TagValue(TypeTag::Integer), &handleVariable)};
   CmdStartThread(&result, 3, all);
   EXPECT_EQ(1u, LowWord(result));
-  ASSERT_NE(0u, handleVariable);
-  UniqueHandle owned(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handleVariable)));
+  ASSERT_NE(nullptr, handleVariable);
+  UniqueHandle owned(handleVariable);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(second.started.Get(), kWaitMs));
   EXPECT_EQ(&second, second.parameterSeen);
   EXPECT_EQ(second.threadId, GetThreadId(owned.Get()));
