@@ -6,6 +6,8 @@
 
 #include "app/conversion_targets.h"
 #include "app/name_rules.h"
+#include "engine/mapped_file.h"
+#include "engine/output_file.h"
 #include "engine/result_codes.h"
 #include "gui/drop_target_win.h"
 #include "gui/form_ids_win.h"
@@ -25,8 +27,8 @@ namespace {
 constexpr char kStartupMessage[] = "支持图片文件拖入直接转换";
 constexpr char kUnsupportedFileMessage[] = "打开的文件不支持或者不是图片";
 
-// The process-wide controller state, from InitControllerState to
-// ReleaseControllerState.
+// The process-wide controller state, made by InitControllerState. Tasks read
+// it until the process ends (see ReleaseControllerState).
 struct ControllerState {
   std::string supportedList;  // set once by OnWindowCreated, read by every flow
   WorkerPool pool;            // shared by all runs; started by each, stopped by its last task
@@ -65,10 +67,12 @@ void CountTaskEnd(ConversionRun& run, const RunEntry& entry, bool converted) {
     run.RecordFailure(entry.SourcePath());
   }
   const int32_t finished = run.finishedCount.fetch_add(1) + 1;
-  PropertyService::WriteInteger(kProgressBar, kPropProgressPosition, finished);
+  run.progress.Advance(finished, [](int32_t shown) {
+    PropertyService::WriteInteger(kProgressBar, kPropProgressPosition, shown);
+  });
   if (finished == run.Size()) {
     // The time is taken now, before the pool's grace wait and the shell.
-    FinishRun(run, static_cast<int32_t>(TickCount()) - run.startTick);
+    FinishRun(run, ElapsedTicks(run.startTick, TickCount()));
   }
 }
 
@@ -84,6 +88,11 @@ std::vector<std::string> ConversionRun::FailedPaths() {
   return failedPaths;
 }
 
+void ConversionRun::ClearLeftoversOnce(const std::string& outputFolder) {
+  std::lock_guard<std::mutex> lock(clearedLock);
+  if (clearedFolders.insert(outputFolder).second) RemoveLeftoverOutputs(outputFolder);
+}
+
 // --- Start-up and exit ------------------------------------------------------
 
 void InitControllerState() {
@@ -91,9 +100,13 @@ void InitControllerState() {
 }
 
 void ReleaseControllerState(int) {
-  // The pool's destructor stops a running pool with its short grace wait.
-  delete controller;
-  controller = nullptr;
+  if (controller == nullptr) return;
+  // The pool stops while everything its tasks read is still there: its grace
+  // wait dispatches messages, which can let a task run on. A task already
+  // inside a conversion goes on after the stop and reads this state until
+  // the process ends, so the state is left to the end of the process rather
+  // than destroyed under it.
+  controller->pool.Stop(kExitStopGraceMs);
 }
 
 bool IsRunInProgress() {
@@ -213,7 +226,7 @@ void StartRun(std::vector<RunEntry> entries, bool delayFirst) {
     return;
   }
   if (delayFirst) Delay(kBatchStartDelayMs);
-  auto run = std::make_shared<ConversionRun>(std::move(entries), static_cast<int32_t>(TickCount()));
+  auto run = std::make_shared<ConversionRun>(std::move(entries), TickCount());
   SetCurrentRun(run);
   if (!controller->pool.IsRunning()) controller->pool.Start(kRunWorkerCount, ConvertListedPicture);
   PropertyService::WriteInteger(kProgressBar, kPropProgressMaximum, count);
@@ -235,7 +248,7 @@ bool ConvertRunEntry(const RunEntry& entry, const std::string& target) {
   for (int attempt = 0; attempt < kTaskAttemptsMax; ++attempt) {
     Picture picture;
     if (picture.LoadFromFile(source.c_str())) {
-      if (picture.SaveToFile(output.c_str(), format, kConversionQuality)) return true;
+      if (SavePictureComplete(picture, output, format)) return true;
     } else if (ConvertWithEngine(target, source, output) == engine::ResultOk) {
       // The engine reads what the imaging service does not (PCX, PhotoCD).
       return true;
@@ -244,16 +257,40 @@ bool ConvertRunEntry(const RunEntry& entry, const std::string& target) {
   return false;
 }
 
+bool SavePictureComplete(Picture& picture, const std::string& path, PictureFormat format) {
+  // The same rule as the engine's writers: the imaging service fills a
+  // temporary file, and only a complete picture takes the output's name.
+  engine::OutputFile file;
+  if (!file.Begin(path.c_str())) return false;
+  if (!picture.SaveToFile(file.TempPath().c_str(), format, kConversionQuality)) return false;
+  return file.Commit() == 1;
+}
+
+void RemoveLeftoverOutputs(const std::string& folder) {
+  HANDLE search = nullptr;
+  std::optional<std::string> name = FindFiles(folder + "\\*.part", 0, true, &search);
+  while (name) {
+    // A file another writer still has open cannot be deleted, and stays.
+    if (engine::IsOutputTempName(*name)) engine::RemoveFile((folder + "\\" + *name).c_str());
+    name = FindFiles("", 0, true, &search);
+  }
+  EndFileSearch(&search);
+}
+
 int32_t WINAPI ConvertListedPicture(int32_t taskValue) {
   const std::shared_ptr<ConversionRun> run = CurrentRun();
   if (!run || taskValue < 1 || taskValue > run->Size()) return 0;
   const RunEntry& entry = run->entries[taskValue - 1];
-  const bool converted = ConvertRunEntry(entry, TargetText());
+  const std::string target = TargetText();
+  if (PictureFormatForTarget(target) != 0) {
+    run->ClearLeftoversOnce(OutputFolderFor(entry.folder, target));
+  }
+  const bool converted = ConvertRunEntry(entry, target);
   CountTaskEnd(*run, entry, converted);
   return 0;
 }
 
-void FinishRun(ConversionRun& run, int32_t elapsedMs) {
+void FinishRun(ConversionRun& run, uint32_t elapsedMs) {
   controller->pool.Stop(kRunStopGraceMs);
   TrimWorkingSet();
   // From here a new run may start; this task keeps its own reference.

@@ -12,13 +12,34 @@ namespace {
 // it, or the folder refuses files, which more names will not change.
 constexpr int kMaxTempNames = 1000;
 
+constexpr std::string_view kTempSuffix = ".part";
+
 }  // namespace
+
+std::string OutputTempName(std::string_view destination, int n) {
+  return std::string(destination) + "." + std::to_string(n) + std::string(kTempSuffix);
+}
+
+bool IsOutputTempName(std::string_view name) {
+  if (name.size() <= kTempSuffix.size() ||
+      name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
+    return false;
+  }
+  name.remove_suffix(kTempSuffix.size());
+  size_t digits = 0;
+  while (digits < name.size() && name[name.size() - 1 - digits] >= '0' &&
+         name[name.size() - 1 - digits] <= '9') {
+    ++digits;
+  }
+  // At least one digit, then a dot with a name before it.
+  return digits > 0 && name.size() >= digits + 2 && name[name.size() - 1 - digits] == '.';
+}
 
 int OutputFile::Begin(const char* destinationPath) {
   Discard();
   if (destinationPath == nullptr || *destinationPath == '\0') return 0;
   for (int n = 0; n < kMaxTempNames; ++n) {
-    std::string candidate = std::string(destinationPath) + "." + std::to_string(n) + ".part";
+    std::string candidate = OutputTempName(destinationPath, n);
     if (PathExists(candidate.c_str())) continue;
     if (CreateNewFile(candidate.c_str())) {
       destination = destinationPath;

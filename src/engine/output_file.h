@@ -2,8 +2,18 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace engine {
+
+// The temporary name of attempt n for a destination: "<destination>.<n>.part".
+// Its extension is "part", so no listing of pictures ever takes it.
+std::string OutputTempName(std::string_view destination, int n);
+
+// Whether a file name (without folder) has the shape of a temporary output
+// name: "<name>.<digits>.part". A writer that was killed leaves such a file
+// behind; the next run into that folder removes it.
+bool IsOutputTempName(std::string_view name);
 
 // A writer fills the file under a temporary name beside its destination and
 // moves it into place only when the picture is complete, so a failed write

@@ -5,6 +5,8 @@
 //   pcdriver waitwin CLASS [TITLE] [timeoutMs]   wait for a top-level window
 //   pcdriver closewin CLASS [TITLE]              post WM_CLOSE to it
 //   pcdriver listwin [CLASS]                     print top-level windows
+//   pcdriver rect CLASS [TITLE]                  print "left top right bottom" of a
+//                                                visible top-level window (screen)
 //   pcdriver boxtext CAPTION [timeoutMs]         print a message box's text
 //   pcdriver clickbox CAPTION [buttonId] [timeoutMs]  press a box button (IDOK)
 //   pcdriver waitexit PID|IMAGE timeoutMs        wait for a process, print its exit code
@@ -201,6 +203,20 @@ int ListWin(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+int Rect(const std::vector<std::wstring>& args) {
+  if (args.empty() || args.size() > 2) return 2;
+  const bool titleGiven = args.size() == 2;
+  for (HWND window : FindTopLevel(args[0], titleGiven ? args[1] : std::wstring(), titleGiven)) {
+    RECT bounds;
+    if (!IsWindowVisible(window) || !GetWindowRect(window, &bounds)) continue;
+    Print(std::to_wstring(bounds.left) + L" " + std::to_wstring(bounds.top) + L" " +
+          std::to_wstring(bounds.right) + L" " + std::to_wstring(bounds.bottom));
+    return 0;
+  }
+  PrintError(L"no visible window of class " + args[0]);
+  return 1;
+}
+
 HWND WaitBox(const std::wstring& caption, DWORD timeoutMs) {
   return WaitTopLevel(L"#32770", caption, true, timeoutMs, true);
 }
@@ -208,14 +224,24 @@ HWND WaitBox(const std::wstring& caption, DWORD timeoutMs) {
 int BoxText(const std::vector<std::wstring>& args) {
   if (args.empty() || args.size() > 2) return 2;
   const DWORD timeout = args.size() == 2 ? NumberOf(args[1]) : kDefaultTimeoutMs;
-  const HWND box = WaitBox(args[0], timeout);
-  if (box == nullptr) {
-    PrintError(L"no message box titled " + args[0]);
-    return 1;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    const HWND box = WaitBox(args[0], elapsed < timeout ? timeout - elapsed : 0);
+    if (box == nullptr) {
+      PrintError(L"no message box titled " + args[0]);
+      return 1;
+    }
+    // A box just pressed may still show for a moment without its text, on a
+    // loaded machine: wait for the next box rather than read that one.
+    const HWND message = GetDlgItem(box, 0xFFFF);
+    const std::wstring text = message != nullptr ? TextOf(message) : std::wstring();
+    if (!text.empty() || GetTickCount() - start >= timeout) {
+      Print(text);
+      return 0;
+    }
+    Sleep(100);
   }
-  const HWND message = GetDlgItem(box, 0xFFFF);
-  Print(message != nullptr ? TextOf(message) : std::wstring());
-  return 0;
 }
 
 int ClickBox(const std::vector<std::wstring>& args) {
@@ -626,6 +652,7 @@ int Drop(const std::vector<std::wstring>& args) {
 int Usage() {
   PrintError(
       L"usage: waitwin CLASS [TITLE] [timeoutMs] | closewin CLASS [TITLE] | listwin [CLASS] | "
+      L"rect CLASS [TITLE] | "
       L"boxtext CAPTION [timeoutMs] | clickbox CAPTION [buttonId] [timeoutMs] | "
       L"waitexit PID|IMAGE timeoutMs | memory PID|IMAGE | clickctl ID | checkstate ID | topmost | "
       L"setcombo ID INDEX | progress ID | browse PATH [timeoutMs] | browsecancel [timeoutMs] | "
@@ -650,6 +677,8 @@ int main() {
     status = CloseWin(args);
   else if (command == L"listwin")
     status = ListWin(args);
+  else if (command == L"rect")
+    status = Rect(args);
   else if (command == L"boxtext")
     status = BoxText(args);
   else if (command == L"clickbox")

@@ -8,6 +8,11 @@
 #     The format list is switched from jpg to png mid-run: the tasks that
 #     start afterwards write png, so the outputs are split between jpg\ and
 #     png\, each picture converted exactly once, every output decoding.
+#   run_in_progress.sh interrupted-runs PictureConverter.exe pcdriver.exe
+#     The window is closed while tasks convert: the program ends with exit
+#     code 0. Then the program is killed during a run: no final output name
+#     holds an incomplete picture, and the next run into the folder converts
+#     every picture and leaves no temporary file.
 # The run is made long with 60 pictures of 1600x1200.
 set -u
 scenario=$1
@@ -92,6 +97,7 @@ ppmtobmp -bpp=24 "$work/source.ppm" >"$work/p.bmp" 2>/dev/null
 pnmtotiff -truecolor "$work/source.ppm" >"$work/p.tif" 2>/dev/null
 cjpeg -quality 92 "$work/source.ppm" >"$work/p.jpg"
 djpeg -pnm "$work/p.jpg" >"$work/p_jpg.ppm"
+pamscale -reduce 8 "$work/p_jpg.ppm" >"$work/p_jpg8.ppm" 2>/dev/null
 # Distinct bases: pictures that share a base would share an output path.
 for i in $(seq -w 1 15); do
   for extension in png bmp tif jpg; do cp "$work/p.$extension" "$root/run/pic${i}_$extension.$extension"; done
@@ -108,34 +114,89 @@ reference_for() {
   esac
 }
 
-# check_outputs TARGET: prints the bases converted into TARGET\ and checks
-# that each decodes (and, for png, has exactly its source's pixels).
+# Differences allowed between 8x8 block averages of a JPEG source as djpeg
+# decodes it and as the program's imaging service does (mean and largest
+# per sample; another picture differs by a mean of about 110).
+jpeg_block_mean_max=3
+jpeg_block_max=20
+jpeg_decode_note=
+
+# check_outputs TARGET: checks that each output in TARGET\ decodes (and, for
+# png, holds its source's pixels) and leaves the sorted bases converted in
+# $converted. It runs in this shell, so that its failures count.
 check_outputs() {
-  local target=$1 out base
+  local target=$1 out base measured
+  converted=
   [ -d "$root/run/$target" ] || return 0
   for out in "$root/run/$target"/*; do
     base=$(basename "$out" ".$target")
-    echo "$base"
+    converted+="$base"$'\n'
     case $target in
       png)
-        pngtopnm "$out" >"$work/out.pnm" 2>/dev/null && cmp -s "$work/out.pnm" "$(reference_for "$base")" ||
-          fail "$out does not hold its source's pixels" ;;
+        pngtopnm "$out" >"$work/out.pnm" 2>/dev/null || { fail "$out does not decode"; continue; }
+        cmp -s "$work/out.pnm" "$(reference_for "$base")" && continue
+        # The imaging service decodes a JPEG source with other colour
+        # upsampling than djpeg, which on these noisy pictures moves single
+        # samples a long way; averaged over 8x8 blocks the two agree closely.
+        case $base in
+          *_jpg) pamscale -reduce 8 "$work/out.pnm" >"$work/out8.pnm" 2>/dev/null
+                 measured=$(python3 "$here/compare_pixels.py" "$work/out8.pnm" "$work/p_jpg8.ppm" \
+                   "$jpeg_block_mean_max" "$jpeg_block_max") || fail "$out differs from its source: $measured"
+                 jpeg_decode_note=$measured ;;
+          *) fail "$out does not hold its source's pixels" ;;
+        esac ;;
       jpg)
         djpeg -pnm "$out" >"$work/out.pnm" 2>/dev/null &&
           [ "$(pamfile -size "$work/out.pnm")" = "1600 1200" ] || fail "$out does not decode to 1600x1200" ;;
     esac
   done
+  converted=$(printf '%s' "$converted" | sort)
 }
 
 # --- Start-up -------------------------------------------------------------------
-wine "$app" </dev/null >"$work/app.log" 2>&1 &
-app_pid=$!
-read_box 30000 || die "no start-up message box"
-drv waitwin _QX_Form 5000 >/dev/null || die "no main window"
+start_program() {
+  wine "$app" </dev/null >>"$work/app.log" 2>&1 &
+  app_pid=$!
+  read_box 30000 || die "no start-up message box"
+  drv waitwin _QX_Form 5000 >/dev/null || die "no main window"
+}
+
+# Waits up to 30 s for the program to end; 0 with its exit code in
+# program_status, 1 when it still runs.
+wait_program_end() {
+  for _ in $(seq 1 300); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$app_pid" 2>/dev/null && return 1
+  wait "$app_pid"
+  program_status=$?
+  app_pid=
+}
+
+# Every file under a final name in FOLDER is a complete PNG; counts the
+# temporary files beside them in leftovers.
+check_final_names_complete() {
+  local folder=$1 out
+  leftovers=0
+  for out in "$folder"/*; do
+    [ -e "$out" ] || continue
+    case $out in
+      *.png) [ "$(tail -c 12 "$out" | head -c 8 | tail -c 4)" = IEND ] || fail "$out is incomplete" ;;
+      *.part) leftovers=$((leftovers + 1)) ;;
+    esac
+  done
+}
+
+start_program
 
 summary_regex="^转换${count}张图片，用时[0-9.]+秒$"
 
 if [ "$scenario" = overlap ]; then
+  # A watcher lists the output folder every few milliseconds for the whole
+  # run: no final output name may ever hold a picture still being written.
+  python3 "$here/watch_outputs.py" "$root/run/png" "$work/watch.stop" >"$work/watch.log" 2>&1 &
+  watcher=$!
   drv setcombo $combo 2
   drv clickctl $batch
   drv browse "$winroot\\run" 15000 || die "no folder browser"
@@ -175,8 +236,16 @@ if [ "$scenario" = overlap ]; then
   fi
   [ "$(drv progress $progress | tr -d '\r')" = "$count $count" ] && pass "progress ends at $count" ||
     fail "progress: $(drv progress $progress)"
-  converted=$(check_outputs png | sort)
-  [ "$converted" = "$bases" ] && pass "every picture of the first run converted to png, exact pixels" ||
+  touch "$work/watch.stop"
+  if wait "$watcher"; then
+    pass "output watcher: $(head -n 1 "$work/watch.log")"
+  else
+    fail "output watcher: $(cat "$work/watch.log")"
+  fi
+  [ -z "$(ls "$root/run/png" | grep -v '\.png$')" ] && pass "no temporary file left in png\\" ||
+    fail "files left beside the outputs: $(ls "$root/run/png" | grep -v '\.png$' | head -n 5)"
+  check_outputs png
+  [ "$converted" = "$bases" ] && pass "every picture of the first run converted to png with its source's pixels" ||
     fail "png outputs: $(echo "$converted" | wc -l) of $count"
   [ -e "$root/other/png" ] && fail "the refused drop converted something"
   (cd "$root/run" && sha256sum --quiet -c "$work/sources.sha") && pass "sources unchanged" ||
@@ -207,8 +276,10 @@ elif [ "$scenario" = format-change ]; then
   else
     die "no summary for the run"
   fi
-  as_jpg=$(check_outputs jpg | sort)
-  as_png=$(check_outputs png | sort)
+  check_outputs jpg
+  as_jpg=$converted
+  check_outputs png
+  as_png=$converted
   jpg_count=$(printf '%s' "$as_jpg" | grep -c .)
   png_count=$(printf '%s' "$as_png" | grep -c .)
   echo "outputs: $jpg_count jpg, $png_count png"
@@ -221,26 +292,75 @@ elif [ "$scenario" = format-change ]; then
   [ "$(printf '%s\n%s\n' "$as_jpg" "$as_png" | grep . | sort)" = "$bases" ] &&
     pass "each picture converted exactly once" || fail "some picture converted twice or not at all"
   [ -e "$root/run/tif" ] && fail "a tif folder appeared"
+elif [ "$scenario" = interrupted-runs ]; then
+  # Closing the window while tasks convert ends the program cleanly: the pool
+  # stops before the state its tasks use goes away.
+  drv setcombo $combo 2
+  drv clickctl $batch
+  drv browse "$winroot\\run" 15000 || die "no folder browser"
+  seen=$(wait_converting $count 2) || die "the run was not seen converting (position ${seen:-none})"
+  drv closewin _QX_Form "图片转换by:quibrox" >/dev/null
+  if wait_program_end; then
+    [ "$program_status" -eq 0 ] && pass "closed during the run ($seen of $count done): exit code 0" ||
+      fail "closed during the run: exit code $program_status"
+  else
+    fail "the program did not end within 30 s of closing its window during a run"
+  fi
+
+  # Killed during a run: no final name holds an incomplete picture.
+  start_program
+  drv setcombo $combo 2
+  drv clickctl $batch
+  drv browse "$winroot\\run" 15000 || die "no folder browser"
+  seen=$(wait_converting $count 8) || die "the second run was not seen converting (position ${seen:-none})"
+  kill -KILL "$app_pid"
+  wait "$app_pid" 2>/dev/null
+  app_pid=
+  check_final_names_complete "$root/run/png"
+  pass "killed with $seen of $count done: every final name complete, $leftovers temporary file(s) left"
+
+  # The next run into the folder converts everything and clears what the
+  # killed one left behind.
+  start_program
+  drv setcombo $combo 2
+  drv clickctl $batch
+  drv browse "$winroot\\run" 15000 || die "no folder browser"
+  if read_box 180000; then
+    close_explorer
+    [[ "$box_text" =~ $summary_regex ]] && pass "the next run: $box_text" || fail "the next run: $box_text"
+  else
+    die "gave up after 180 s waiting for the next run's summary; its outputs were not checked"
+  fi
+  check_outputs png
+  [ "$converted" = "$bases" ] && pass "every picture converted to png with its source's pixels" ||
+    fail "png outputs: $(echo "$converted" | grep -c .) of $count"
+  left=$(ls "$root/run/png" | grep -v '\.png$')
+  [ -z "$left" ] && pass "no temporary file left in png\\" || fail "left in png\\: $(echo "$left" | head -n 5)"
+  (cd "$root/run" && sha256sum --quiet -c "$work/sources.sha") && pass "sources unchanged" ||
+    fail "a source changed"
 else
   echo "unknown scenario $scenario" >&2
   exit 2
 fi
 
 # --- The end ----------------------------------------------------------------------------
-drv closewin _QX_Form "图片转换by:quibrox" >/dev/null
-for _ in $(seq 1 200); do
-  kill -0 "$app_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$app_pid" 2>/dev/null; then
-  fail "the program did not end when its window was closed"
-else
-  wait "$app_pid"
-  status=$?
-  app_pid=
-  [ "$status" -eq 0 ] || fail "exit code $status"
+if [ -n "$app_pid" ]; then
+  drv closewin _QX_Form "图片转换by:quibrox" >/dev/null
+  for _ in $(seq 1 200); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$app_pid" 2>/dev/null; then
+    fail "the program did not end when its window was closed"
+  else
+    wait "$app_pid"
+    status=$?
+    app_pid=
+    [ "$status" -eq 0 ] || fail "exit code $status"
+  fi
 fi
 
+[ -n "$jpeg_decode_note" ] && echo "note: JPEG sources against djpeg's pixels in 8x8 blocks: $jpeg_decode_note"
 if [ "$failures" -ne 0 ]; then
   [ -s "$work/driver.log" ] && sed 's/^/  driver: /' "$work/driver.log" >&2
   echo "$failures check(s) failed" >&2

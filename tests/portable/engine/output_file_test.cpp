@@ -103,4 +103,19 @@ TEST_F(OutputFileTest, EmptyOrNullDestinationIsRefused) {
 }
 
 }  // namespace
+// Every temporary name a writer makes is recognised as one, and no picture
+// name is: the next run removes exactly what killed writers left behind.
+TEST(OutputTempNames, TheWritersOwnNamesAreRecognisedAndPictureNamesAreNot) {
+  for (int n : {0, 7, 999}) {
+    const std::string name = OutputTempName("cat.png", n);
+    EXPECT_TRUE(IsOutputTempName(name)) << name;
+  }
+  EXPECT_EQ(OutputTempName("D:\\p\\png\\cat.png", 3), "D:\\p\\png\\cat.png.3.part");
+  for (const char* other : {"cat.png", "cat.part", ".part", "1.part", "cat..part", "cat.png.x.part",
+                            "cat.png.1.part.png", "cat.png.1.PART2", ""}) {
+    EXPECT_FALSE(IsOutputTempName(other)) << other;
+  }
+  EXPECT_TRUE(IsOutputTempName("a.1.part"));
+}
+
 }  // namespace engine

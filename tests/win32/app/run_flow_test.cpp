@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -157,6 +160,72 @@ TEST_F(EntryConversion, ATargetOutsideTheThreeConvertsNothing) {
   const RunEntry entry = Place("picture/pattern.png", "a.png");
   EXPECT_FALSE(ConvertRunEntry(entry, "gif"));
   EXPECT_EQ(GetFileAttributesA((scratch.Path() + "gif").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Names in folder (without "." and ".."), sorted.
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A save that cannot end in the output's name leaves no temporary file and
+// whatever was there before: a folder in the output's place, and an earlier
+// output that another program holds open, so it cannot be replaced.
+TEST_F(EntryConversion, FailedSaveLeavesNoTemporaryFileAndTheEarlierOutputAsItWas) {
+  const RunEntry entry = Place("picture/pattern.png", "cat.png");
+  const std::string out = scratch.Path() + "jpg\\";
+  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+
+  ASSERT_TRUE(CreateDirectoryA((out + "cat.jpg").c_str(), nullptr));
+  EXPECT_FALSE(ConvertRunEntry(entry, "jpg"));
+  EXPECT_EQ(NamesIn(out), std::vector<std::string>{"cat.jpg"});
+  RemoveDirectoryA((out + "cat.jpg").c_str());
+
+  const std::string earlier = "an earlier output, kept byte for byte";
+  std::ofstream(out + "cat.jpg", std::ios::binary) << earlier;
+  const HANDLE viewer = CreateFileA((out + "cat.jpg").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(ConvertRunEntry(entry, "jpg"));
+  CloseHandle(viewer);
+  EXPECT_EQ(NamesIn(out), std::vector<std::string>{"cat.jpg"});
+  EXPECT_EQ(ReadFileBytes(out + "cat.jpg"), earlier);
+
+  // Once it may be replaced, the new picture takes its place in one step.
+  ASSERT_TRUE(ConvertRunEntry(entry, "jpg"));
+  EXPECT_EQ(NamesIn(out), std::vector<std::string>{"cat.jpg"});
+  ExpectPictureOfSize(out + "cat.jpg", 64, 32);
+}
+
+// What a killed writer leaves behind goes; pictures, other files and the
+// temporary file of a writer still at work stay.
+TEST_F(EntryConversion, LeftoverTemporaryFilesAreRemovedAndEverythingElseStays) {
+  const std::string out = scratch.Path() + "png\\";
+  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  for (const char* name : {"a.png.0.part", "b.png.12.part", "a.png", "notes.part", "c.png.x.part"}) {
+    std::ofstream(out + name, std::ios::binary) << "x";
+  }
+  const HANDLE busy = CreateFileA((out + "d.png.1.part").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+  RemoveLeftoverOutputs(scratch.Path() + "png");
+  CloseHandle(busy);
+  EXPECT_EQ(NamesIn(out),
+            (std::vector<std::string>{"a.png", "c.png.x.part", "d.png.1.part", "notes.part"}));
 }
 
 }  // namespace
