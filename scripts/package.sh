@@ -60,9 +60,14 @@ for arch in win32 win64; do
   (
     export PC_WINE_ARCH=$arch WINEPREFIX="$repo/build/$arch/wineprefix"
     source scripts/wine-env.sh
-    if ! pc_wine_runnable; then
+    runnable=0
+    pc_wine_runnable || runnable=$?
+    if [ "$runnable" -eq 1 ]; then
       echo "[package] $(basename "$exe"): not runnable on this machine ($pc_wine_unrunnable_reason)"
       exit 0
+    elif [ "$runnable" -ne 0 ]; then
+      echo "[package] $(basename "$exe"): Wine does not start ($pc_wine_unrunnable_reason)" >&2
+      exit 1
     fi
     pc_display_ready || exit 1
     pc_wine_prefix_ready || exit 1

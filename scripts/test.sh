@@ -61,9 +61,16 @@ windows_tree() {
   export PC_WINE_ARCH=$tree
   export WINEPREFIX="$build/$tree/wineprefix"
   source scripts/wine-env.sh
-  if ! pc_wine_runnable; then
+  local runnable=0
+  pc_wine_runnable || runnable=$?
+  if [ "$runnable" -eq 1 ]; then
     echo "=== $tree: not runnable on this machine ($pc_wine_unrunnable_reason)"
     summaries+=("$tree: built; not runnable on this machine ($pc_wine_unrunnable_reason)")
+    return
+  elif [ "$runnable" -ne 0 ]; then
+    echo "=== $tree: Wine does not start ($pc_wine_unrunnable_reason)"
+    failed+=("$tree wine")
+    summaries+=("$tree: built; Wine does not start ($pc_wine_unrunnable_reason)")
     return
   fi
   echo "=== testing $tree under Wine ($pc_wine_loader)"

@@ -12,9 +12,12 @@
 pc_repo_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 export PC_WINE_ARCH=${PC_WINE_ARCH:-win32}
+# PC_WINE32_LOADER / PC_WINE64_LOADER name another loader (a Wine installed
+# elsewhere, or a stand-in that cannot run, to try the test command's path
+# for machines without 32-bit support).
 case "$PC_WINE_ARCH" in
-  win32) pc_wine_loader=/usr/lib/wine/wine ;;
-  win64) pc_wine_loader=/usr/lib/wine/wine64 ;;
+  win32) pc_wine_loader=${PC_WINE32_LOADER:-/usr/lib/wine/wine} ;;
+  win64) pc_wine_loader=${PC_WINE64_LOADER:-/usr/lib/wine/wine64} ;;
   *) echo "PC_WINE_ARCH must be win32 or win64, not '$PC_WINE_ARCH'" >&2; return 2 2>/dev/null || exit 2 ;;
 esac
 export LC_ALL=zh_CN.UTF-8
@@ -31,18 +34,20 @@ esac
 
 # Whether this machine can execute the chosen loader at all. Some machines
 # cannot run 32-bit programs ("Exec format error"); the answer comes from
-# running the loader, never from looking for its file. On failure the
-# reason is left in pc_wine_unrunnable_reason.
+# running the loader, never from looking for its file. 0: it runs; 1: the
+# machine cannot execute it (exit 126); 2: anything else (a missing loader,
+# a loader that fails). The reason is left in pc_wine_unrunnable_reason.
 pc_wine_runnable() {
   local out rc
-  out=$("$pc_wine_loader" --version 2>&1 </dev/null)
+  # In the C locale, so that the shell's own reason reads the same everywhere.
+  out=$(export LC_ALL=C; "$pc_wine_loader" --version 2>&1 </dev/null)
   rc=$?
-  if [ "$rc" -eq 0 ]; then
-    pc_wine_unrunnable_reason=
-    return 0
-  fi
-  pc_wine_unrunnable_reason="$pc_wine_loader --version exited with $rc: $(echo "$out" | tail -n 1)"
-  return 1
+  pc_wine_unrunnable_reason=
+  [ "$rc" -eq 0 ] && return 0
+  # The last part of the last line: the system's reason ("Exec format error").
+  pc_wine_unrunnable_reason="$pc_wine_loader: $(echo "$out" | tail -n 1 | sed 's/.*: //') (exit $rc)"
+  [ "$rc" -eq 126 ] && return 1
+  return 2
 }
 
 # Creates the Wine prefix once. A lock keeps parallel callers from booting it

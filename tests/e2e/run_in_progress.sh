@@ -346,17 +346,10 @@ fi
 # --- The end ----------------------------------------------------------------------------
 if [ -n "$app_pid" ]; then
   drv closewin _QX_Form "图片转换by:quibrox" >/dev/null
-  for _ in $(seq 1 200); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$app_pid" 2>/dev/null; then
-    fail "the program did not end when its window was closed"
+  if wait_program_end; then
+    [ "$program_status" -eq 0 ] || fail "exit code $program_status"
   else
-    wait "$app_pid"
-    status=$?
-    app_pid=
-    [ "$status" -eq 0 ] || fail "exit code $status"
+    fail "the program did not end when its window was closed"
   fi
 fi
 
