@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 #include "picture/encoder_parameters_win.h"
 #include "picture/imaging_service_win.h"
 #include "picture/picture_win.h"

@@ -1,6 +1,6 @@
 #include "app/name_rules.h"
 
-#include "gui/text_commands.h"
+#include "base/text_commands.h"
 
 namespace {
 

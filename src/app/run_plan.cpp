@@ -1,8 +1,8 @@
 #include "app/run_plan.h"
 
 #include "app/name_rules.h"
-#include "gui/text_commands.h"
-#include "gui/value_commands.h"
+#include "base/text_commands.h"
+#include "base/value_commands.h"
 
 bool IsListedPictureName(std::string_view supportedList, std::string_view name) {
   if (name.empty()) return false;

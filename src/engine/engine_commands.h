@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "engine/result_codes.h"
-#include "gui/command_call.h"
+#include "base/command_call.h"
 
 namespace engine {
 

@@ -13,10 +13,10 @@
 
 #include "gui/event_dispatch_win.h"
 #include "gui/form_units_win.h"
-#include "gui/global_memory_win.h"
+#include "base/global_memory_win.h"
 #include "gui/gui_thread_call_win.h"
 #include "gui/property_service_win.h"
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <atomic>
 #include <functional>
 
-#include "gui/com_ptr_win.h"
-#include "gui/command_call.h"
+#include "base/com_ptr_win.h"
+#include "base/command_call.h"
 #include "gui/form_ids_win.h"
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 // What a drop can carry. The value is both the drop object's own property
 // index of the matching "accept" flag and the index of the event it raises.

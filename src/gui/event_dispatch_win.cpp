@@ -2,8 +2,8 @@
 
 #include "gui/event_dispatch_win.h"
 
-#include "gui/error_report.h"
-#include "gui/error_report_win.h"
+#include "base/error_report.h"
+#include "base/error_report_win.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
 #include "gui/runtime_win.h"

@@ -19,23 +19,7 @@
 
 #include "gui/form_template_win.h"
 #include "gui/form_window_win.h"
-#include "gui/win_handles_win.h"
-
-// GDI objects and icons the runtime creates for its windows.
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-  static void Release(Handle h) noexcept { DeleteObject(h); }
-};
-struct IconTraits {
-  using Handle = HICON;
-  static Handle Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-  static void Release(Handle h) noexcept { DestroyIcon(h); }
-};
-using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
-using UniqueIcon = UniqueResource<IconTraits>;
+#include "base/win_handles_win.h"
 
 enum class UnitKind {
   kWindow,

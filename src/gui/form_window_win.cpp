@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <mutex>
 
-#include "gui/error_report.h"
+#include "base/error_report.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
 #include "gui/runtime_win.h"
-#include "gui/system_commands_win.h"
+#include "gui/message_commands_win.h"
 
 namespace {
 

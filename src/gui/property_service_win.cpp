@@ -10,11 +10,11 @@
 #include <cstring>
 #include <string>
 
-#include "gui/command_adapter.h"
-#include "gui/error_report.h"
+#include "base/command_adapter.h"
+#include "base/error_report.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 
 namespace {
 

@@ -9,8 +9,10 @@
 #include <mutex>
 #include <vector>
 
-#include "gui/dll_command_win.h"
-#include "gui/error_report.h"
+#include "base/dll_command_win.h"
+#include "base/error_report.h"
+#include "base/error_report_win.h"
+#include "base/system_commands_win.h"
 
 namespace {
 
@@ -85,23 +87,18 @@ void RunExitRoutines() {
 
 }  // namespace
 
-std::wstring ProgramFolderWide() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);  // truncated: try a larger buffer
-  }
-  const size_t slash = path.find_last_of(L"\\/");
-  if (slash == std::wstring::npos) return std::wstring();
-  path.resize(slash);
-  if (path.size() == 2 && path[1] == L':') path += L'\\';  // "C:" alone means another folder
-  return path;
+namespace {
+
+// A fatal report ends the program through its end, without the exit routines.
+[[noreturn]] void EndAfterFatalReport(int exitCode) {
+  ClearExitRoutines();
+  EndProgram(exitCode);
 }
+
+[[maybe_unused]] const bool fatalReportEndInstalled =
+    (SetFatalReportEnd(EndAfterFatalReport), true);
+
+}  // namespace
 
 void RuntimeStart() {
   RuntimeState& state = State();

@@ -54,7 +54,3 @@ bool IsProgramEnding();
 HWND HiddenOwnerWindow();
 DWORD GuiThreadId();
 HANDLE RuntimeHeap();
-
-// Folder of the program's own .exe, without trailing backslash (a drive root
-// keeps its backslash).
-std::wstring ProgramFolderWide();

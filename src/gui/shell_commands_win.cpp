@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "gui/com_ptr_win.h"
-#include "gui/command_adapter.h"
+#include "base/com_ptr_win.h"
+#include "base/command_adapter.h"
 #include "gui/form_units_win.h"
 
 namespace {

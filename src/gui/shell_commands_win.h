@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "gui/command_call.h"
+#include "base/command_call.h"
 
 // Title of the controller's folder browser.
 constexpr char kBrowseFolderTitle[] = "选择需要转换的图片所在文件夹";

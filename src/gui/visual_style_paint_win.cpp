@@ -9,19 +9,12 @@
 #include <string>
 #include <utility>
 
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 namespace {
 
 // --- GDI owners ---------------------------------------------------------------
 
-struct GdiObjectOwnerTraits {
-  using Handle = HGDIOBJ;
-  static Handle Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-  static void Release(Handle h) noexcept { DeleteObject(h); }
-};
-using OwnedGdiObject = UniqueResource<GdiObjectOwnerTraits>;
 
 // A window's device context, released to the window.
 class WindowDc {
@@ -81,7 +74,7 @@ class OffscreenCanvas {
   HDC target_;
   int width_, height_;
   HDC dc_;
-  OwnedGdiObject bitmap_;
+  UniqueGdiObject bitmap_;
   HGDIOBJ previous_ = nullptr;
 };
 
@@ -150,8 +143,8 @@ RECT Inset(RECT rect, int by) {
 }
 
 void FilledPolygon(HDC dc, const POINT* points, int count, COLORREF colour) {
-  OwnedGdiObject brush(CreateSolidBrush(colour));
-  OwnedGdiObject pen(CreatePen(PS_SOLID, 1, colour));
+  UniqueGdiObject brush(CreateSolidBrush(colour));
+  UniqueGdiObject pen(CreatePen(PS_SOLID, 1, colour));
   Selection brushSelection(dc, brush.Get());
   Selection penSelection(dc, pen.Get());
   Polygon(dc, points, count);
@@ -267,7 +260,7 @@ void PaintPushButton(HDC dc, const RECT& client, const StyledWindow& styled) {
 
 void PaintCheckMark(HDC dc, const RECT& box, COLORREF colour) {
   // A tick made of two strokes, two pixels wide.
-  OwnedGdiObject pen(CreatePen(PS_SOLID, 2, colour));
+  UniqueGdiObject pen(CreatePen(PS_SOLID, 2, colour));
   Selection penSelection(dc, pen.Get());
   const int w = box.right - box.left;
   const int h = box.bottom - box.top;
@@ -299,14 +292,14 @@ void PaintCheckOrRadio(HDC dc, const RECT& client, const StyledWindow& styled) {
 
   const PartColours colours = MarkColours(styled.state);
   if (radio) {
-    OwnedGdiObject brush(CreateSolidBrush((styled.state & kStateChecked) ? kField : colours.face));
-    OwnedGdiObject pen(CreatePen(PS_SOLID, 1, colours.frame));
+    UniqueGdiObject brush(CreateSolidBrush((styled.state & kStateChecked) ? kField : colours.face));
+    UniqueGdiObject pen(CreatePen(PS_SOLID, 1, colours.frame));
     Selection brushSelection(dc, brush.Get());
     Selection penSelection(dc, pen.Get());
     Ellipse(dc, mark.left, mark.top, mark.right, mark.bottom);
     if (styled.state & kStateChecked) {
-      OwnedGdiObject dot(CreateSolidBrush(colours.face));
-      OwnedGdiObject dotPen(CreatePen(PS_SOLID, 1, colours.face));
+      UniqueGdiObject dot(CreateSolidBrush(colours.face));
+      UniqueGdiObject dotPen(CreatePen(PS_SOLID, 1, colours.face));
       Selection dotSelection(dc, dot.Get());
       Selection dotPenSelection(dc, dotPen.Get());
       const RECT inner = Inset(mark, 3);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/command_adapter.h"
+#include "base/command_adapter.h"
 #include "gui/visual_style_paint_win.h"
 
 namespace {

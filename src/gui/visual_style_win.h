@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "gui/command_call.h"
+#include "base/command_call.h"
 
 // Kinds of controls, from their window class and style.
 enum class StyleKind : int {

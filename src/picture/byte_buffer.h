@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 
 class ByteBuffer {
  public:

@@ -24,11 +24,11 @@ uint32_t ImageHeightOf(Gdiplus::GpImage* image) {
   return value;
 }
 
-ComStream OpenStreamOn(HGLOBAL block) {
+ComPtr<IStream> OpenStreamOn(HGLOBAL block) {
   IStream* opened = nullptr;
   // The block stays ours: the stream must not free it on its last release.
   CreateStreamOnHGlobal(block, FALSE, &opened);
-  return ComStream(opened);
+  return ComPtr<IStream>::Adopt(opened);
 }
 
 // How many bytes were written into a stream over a global block. The block
@@ -76,7 +76,7 @@ bool Picture::LoadFromMemory(const void* data, size_t size) {
   stream = OpenStreamOn(memoryBlock.Get());
   if (!stream) return false;
   {
-    GlobalMemoryLock lock(memoryBlock.Get());
+    GlobalLockView lock(memoryBlock.Get());
     if (lock.Data() == nullptr) return false;
     std::memcpy(lock.Data(), data, size);
   }
@@ -111,7 +111,7 @@ ByteBuffer Picture::SaveToMemory(PictureFormat format, int32_t quality) {
   // A growable block the stream writes into.
   GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, 0));
   if (!block) return ByteBuffer();
-  ComStream output = OpenStreamOn(block.Get());
+  ComPtr<IStream> output = OpenStreamOn(block.Get());
   if (!output) return ByteBuffer();
 
   // An encoder that fails may already have written a header; those bytes are
@@ -123,7 +123,7 @@ ByteBuffer Picture::SaveToMemory(PictureFormat format, int32_t quality) {
 
   ByteBuffer encoded;
   {
-    GlobalMemoryLock lock(block.Get());
+    GlobalLockView lock(block.Get());
     if (lock.Data() != nullptr) {
       const size_t length = WrittenLength(output.Get(), GlobalSize(block.Get()));
       encoded = ByteBuffer::CopyOf(lock.Data(), length);

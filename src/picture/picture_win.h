@@ -72,7 +72,7 @@ class Picture {
 
  private:
   GlobalMemory memoryBlock;  // bytes of a picture loaded from memory
-  ComStream stream;          // opened over memoryBlock; GDI+ reads it while image lives
+  ComPtr<IStream> stream;    // opened over memoryBlock; GDI+ reads it while image lives
   GdiplusImage image;
   uint32_t width = 0;  // 0: not asked yet
   uint32_t height = 0;

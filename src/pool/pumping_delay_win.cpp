@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "gui/system_commands_win.h"
-#include "gui/win_handles_win.h"
+#include "base/system_commands_win.h"
+#include "base/win_handles_win.h"
 
 namespace {
 

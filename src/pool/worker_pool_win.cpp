@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "gui/system_commands_win.h"
+#include "base/system_commands_win.h"
 #include "pool/pumping_delay_win.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 // Runs one task. Its result is ignored, except that a task run on a thread of
 // its own (see perTaskLimitMs) ends that thread with it as exit code.

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <string>
 
-#include "gui/error_report.h"
+#include "base/error_report.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 #include "gui/runtime_win.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "gui/form_ids_win.h"
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 constexpr DWORD kWaitMs = 15000;
 

@@ -11,7 +11,7 @@
 #include "form_test_support.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <thread>
 
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 #include "low_address_reservation_win.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "gui/com_object_win.h"
-#include "gui/command_call.h"
-#include "gui/runtime_memory.h"
+#include "base/com_object_win.h"
+#include "base/command_call.h"
+#include "base/runtime_memory.h"
 
 namespace {
 

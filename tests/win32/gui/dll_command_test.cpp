@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "gui/dll_command_win.h"
+#include "base/dll_command_win.h"
 
 namespace {
 

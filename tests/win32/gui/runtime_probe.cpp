@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <string>
 
-#include "gui/dll_command_win.h"
-#include "gui/error_report.h"
-#include "gui/runtime_memory.h"
+#include "base/dll_command_win.h"
+#include "base/error_report.h"
+#include "base/runtime_memory.h"
 #include "gui/runtime_win.h"
 
 namespace {

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "gui/command_adapter.h"
-#include "gui/command_call.h"
-#include "gui/runtime_memory.h"
-#include "gui/system_commands_win.h"
+#include "base/command_adapter.h"
+#include "base/command_call.h"
+#include "base/runtime_memory.h"
+#include "base/system_commands_win.h"
+#include "gui/message_commands_win.h"
 #include "gui_test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 // Generous limit for anything that should happen "soon" under Wine.
 constexpr DWORD kWaitMs = 15000;

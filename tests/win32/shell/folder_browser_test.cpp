@@ -11,8 +11,8 @@
 #include <functional>
 #include <string>
 
-#include "gui/command_adapter.h"
-#include "gui/runtime_memory.h"
+#include "base/command_adapter.h"
+#include "base/runtime_memory.h"
 #include "gui/shell_commands_win.h"
 #include "shell_test_support.h"
 

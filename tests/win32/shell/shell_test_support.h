@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 // Generous limit for anything that should happen "soon" under Wine.
 constexpr DWORD kWaitMs = 15000;

@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "gui/thread_start_win.h"
-#include "gui/win_handles_win.h"
+#include "base/thread_start_win.h"
+#include "base/win_handles_win.h"
 #include "shell_test_support.h"
 
 namespace {

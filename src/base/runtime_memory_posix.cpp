@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "gui/error_report.h"
-#include "gui/runtime_memory.h"
+#include "base/error_report.h"
+#include "base/runtime_memory.h"
 
 void* RuntimeAlloc(size_t size) {
   // malloc(0) may answer null; callers are promised a block.

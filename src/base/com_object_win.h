@@ -5,7 +5,7 @@
 
 #include <unknwn.h>
 
-#include "gui/command_call.h"
+#include "base/command_call.h"
 
 struct ComObject {
   IUnknown* iface;  // null: the variable is empty

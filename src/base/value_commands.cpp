@@ -1,4 +1,4 @@
-#include "gui/value_commands.h"
+#include "base/value_commands.h"
 
 #include <algorithm>
 #include <climits>

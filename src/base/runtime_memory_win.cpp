@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "gui/error_report.h"
-#include "gui/runtime_memory.h"
+#include "base/error_report.h"
+#include "base/runtime_memory.h"
 
 namespace {
 HANDLE ProcessHeap() {

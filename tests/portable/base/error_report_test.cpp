@@ -1,6 +1,6 @@
 // Error report texts, the 1-based array checks and the native fatal path.
 
-#include "gui/error_report.h"
+#include "base/error_report.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,8 +12,8 @@
 #include <limits>
 #include <vector>
 
-#include "gui/array_access.h"
-#include "gui/runtime_memory.h"
+#include "base/array_access.h"
+#include "base/runtime_memory.h"
 
 #ifndef _WIN32
 // Huge requests must reach the allocator's failure answer rather than the

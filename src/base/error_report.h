@@ -18,8 +18,9 @@ std::string FormatRuntimeErrorText(std::string_view message, int code);
 [[noreturn]] void ReportRuntimeError(int code);
 
 // Reports message with code (0: no code line) and ends the process.
-// Windows (error_report_win.cpp): message box "错误" with the error icon, exit
-// routines cleared, EndProgram(-1). Native (error_report_posix.cpp): the text
+// Windows (error_report_win.cpp): message box "错误" with the error icon, then
+// the end the program runtime installed (exit routines cleared,
+// EndProgram(-1)). Native (error_report_posix.cpp): the text
 // on stderr, then _exit(255).
 [[noreturn]] void ReportFatal(std::string_view message, int code);
 

@@ -1,4 +1,4 @@
-#include "gui/text_commands.h"
+#include "base/text_commands.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 
 #include <cstring>
 

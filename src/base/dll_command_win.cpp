@@ -1,15 +1,15 @@
 // Run-time lookup of DLL functions.
 
-#include "gui/dll_command_win.h"
+#include "base/dll_command_win.h"
 
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "gui/error_report.h"
-#include "gui/runtime_win.h"
-#include "gui/win_handles_win.h"
+#include "base/error_report.h"
+#include "base/system_commands_win.h"
+#include "base/win_handles_win.h"
 
 namespace {
 

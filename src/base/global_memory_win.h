@@ -1,11 +1,21 @@
 #pragma once
 
-// Owners for data handed over in global memory: a storage medium returned by
-// IDataObject::GetData, and a lock on a movable memory block.
+// Owners for data in global memory: a movable memory block, a lock on one,
+// and a storage medium returned by IDataObject::GetData.
 
 #include <objidl.h>
 
 #include <cstddef>
+
+#include "base/win_handles_win.h"
+
+struct GlobalMemoryTraits {
+  using Handle = HGLOBAL;
+  static Handle Empty() noexcept { return nullptr; }
+  static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
+  static void Release(Handle h) noexcept { GlobalFree(h); }
+};
+using GlobalMemory = UniqueResource<GlobalMemoryTraits>;
 
 // Releases the medium with ReleaseStgMedium (which frees the block, or not,
 // as the data object asked through pUnkForRelease).
@@ -50,7 +60,7 @@ class GlobalLockView {
   GlobalLockView(const GlobalLockView&) = delete;
   GlobalLockView& operator=(const GlobalLockView&) = delete;
 
-  const void* Data() const noexcept { return data_; }
+  void* Data() const noexcept { return data_; }
   size_t Size() const noexcept { return size_; }
 
  private:

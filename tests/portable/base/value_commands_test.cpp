@@ -1,7 +1,7 @@
 // Conversions of runtime values to texts, integers and byte sets, and the
 // bit commands.
 
-#include "gui/value_commands.h"
+#include "base/value_commands.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

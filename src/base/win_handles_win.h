@@ -86,3 +86,19 @@ using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueWindow = UniqueResource<WindowTraits>;
+
+// GDI objects (brushes, fonts, bitmaps, regions) and icons.
+struct GdiObjectTraits {
+  using Handle = HGDIOBJ;
+  static Handle Empty() noexcept { return nullptr; }
+  static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
+  static void Release(Handle h) noexcept { DeleteObject(h); }
+};
+struct IconTraits {
+  using Handle = HICON;
+  static Handle Empty() noexcept { return nullptr; }
+  static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
+  static void Release(Handle h) noexcept { DestroyIcon(h); }
+};
+using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+using UniqueIcon = UniqueResource<IconTraits>;

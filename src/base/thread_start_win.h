@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "gui/command_call.h"
+#include "base/command_call.h"
 
 using ThreadRoutine = DWORD(WINAPI*)(void* parameter);
 

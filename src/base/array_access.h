@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gui/error_report.h"
+#include "base/error_report.h"
 
 namespace array_access_detail {
 inline void CheckIndex(int index, size_t size) {

@@ -1,7 +1,7 @@
 // Text commands over byte strings. Double-byte data is written as GBK bytes
 // with escapes so the cases mean the same natively and in the Windows build.
 
-#include "gui/text_commands.h"
+#include "base/text_commands.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

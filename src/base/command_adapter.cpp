@@ -1,11 +1,11 @@
-#include "gui/command_adapter.h"
+#include "base/command_adapter.h"
 
 #include <cstring>
 #include <limits>
 
-#include "gui/error_report.h"
-#include "gui/runtime_memory.h"
-#include "gui/text_commands.h"
+#include "base/error_report.h"
+#include "base/runtime_memory.h"
+#include "base/text_commands.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Starting routines on threads of their own.
 
-#include "gui/thread_start_win.h"
+#include "base/thread_start_win.h"
 
-#include "gui/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 bool StartThread(ThreadRoutine routine, void* parameter, HANDLE* handleVariable) {
   if (routine == nullptr) return false;

@@ -1,7 +1,7 @@
 // The portable commands through the uniform calling form: arguments in
 // 12-byte records, results read back from the runtime blocks and freed.
 
-#include "gui/command_adapter.h"
+#include "base/command_adapter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;

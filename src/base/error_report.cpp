@@ -1,4 +1,4 @@
-#include "gui/error_report.h"
+#include "base/error_report.h"
 
 #include <atomic>
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "gui/error_report.h"
+#include "base/error_report.h"
 
 void ReportFatal(std::string_view message, int code) {
   CountReportStarted();

@@ -1,8 +1,8 @@
 // COM-object variables.
 
-#include "gui/com_object_win.h"
+#include "base/com_object_win.h"
 
-#include "gui/runtime_memory.h"
+#include "base/runtime_memory.h"
 
 namespace {
 

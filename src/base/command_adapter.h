@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "gui/command_call.h"
-#include "gui/value_commands.h"
+#include "base/command_call.h"
+#include "base/value_commands.h"
 
 // --- Commands ---------------------------------------------------------------
 

@@ -1,19 +1,21 @@
 // The fatal report on Windows: one error box, then the end without exit
 // routines.
 
-#include "gui/error_report_win.h"
+#include "base/error_report_win.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <string>
 
-#include "gui/error_report.h"
-#include "gui/runtime_win.h"
+#include "base/error_report.h"
 
 namespace {
 std::atomic<bool> fatalReportStarted{false};
+std::atomic<FatalReportEnd> fatalReportEnd{nullptr};
 }  // namespace
+
+void SetFatalReportEnd(FatalReportEnd end) { fatalReportEnd = end; }
 
 bool IsFatalReportStarted() { return fatalReportStarted.load(); }
 
@@ -24,6 +26,9 @@ void ReportFatal(std::string_view message, int code) {
   // No owner: the box shows on the reporting thread, also a worker's, and
   // does not depend on any window still being usable.
   MessageBoxA(nullptr, text.c_str(), "错误", MB_ICONERROR);
-  ClearExitRoutines();
-  EndProgram(-1);
+  const FatalReportEnd end = fatalReportEnd.load();
+  if (end != nullptr) end(-1);
+  // No program runtime to end through: the process ends here, as it would
+  // with no exit routines registered.
+  ExitProcess(static_cast<UINT>(-1));
 }
