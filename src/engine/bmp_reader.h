@@ -7,16 +7,15 @@
 
 #include "engine/byte_cursor.h"
 #include "engine/codec_conventions.h"
+#include "engine/picture_reader.h"
 #include "engine/raster_image.h"
 
 namespace engine {
 
-class BmpReader {
+class BmpReader final : public PictureReader {
  public:
   BmpReader() = default;
-  ~BmpReader() { Close(); }
-  BmpReader(const BmpReader&) = delete;
-  BmpReader& operator=(const BmpReader&) = delete;
+  ~BmpReader() override { Close(); }
 
   // The open step: classifies the bitmap ("BM" or "BA" signature, Windows
   // information header or OS/2 core header) and accepts only uncompressed or
@@ -26,16 +25,16 @@ class BmpReader {
   // hold or whose storage the engine cannot map are refused before anything
   // is allocated. Keeps the file open for Read. 1, or 0 with everything
   // released.
-  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr);
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
   // The read step: (re)creates the image as width x height, 24 bits (an image
   // already of exactly that shape is reused), fills it top row first as red,
   // green, blue, reporting progress per row and once more at the end, then
   // closes. 1/0.
-  int Read();
+  int Read() override;
 
   // Closes the file and forgets everything.
-  void Close();
+  void Close() override;
 
   // What OpenRead recognised (None after Close).
   SourceVariant Variant() const { return variant; }

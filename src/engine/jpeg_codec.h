@@ -5,18 +5,17 @@
 #include <string>
 
 #include "engine/codec_conventions.h"
+#include "engine/picture_reader.h"
 #include "engine/jpeg_library.h"
 #include "engine/output_file.h"
 #include "engine/raster_image.h"
 
 namespace engine {
 
-class JpegCodec {
+class JpegCodec final : public PictureReader {
  public:
   JpegCodec() = default;
-  ~JpegCodec() { Close(); }
-  JpegCodec(const JpegCodec&) = delete;
-  JpegCodec& operator=(const JpegCodec&) = delete;
+  ~JpegCodec() override { Close(); }
 
   // The open step: accepts a file that starts with FF D8 and whose header the
   // library reads and starts decompressing, as a three-component colour
@@ -25,12 +24,12 @@ class JpegCodec {
   // picture would not fit the engine's storage or needs more decoder memory
   // or scans than the library layer allows. Keeps the file open for Read.
   // 1, or 0 with everything released.
-  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr);
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
   // The read step: (re)creates the image recorded by OpenRead (24 bits, or
   // 8-bit grey) and decodes every row into it, reporting progress per row
   // and once more at the end, then closes. 1/0.
-  int Read();
+  int Read() override;
 
   // Writes image as a sequential baseline JPEG (JFIF) at path. colour 1
   // writes RGB, anything else grey; images of another layout are converted
@@ -40,7 +39,7 @@ class JpegCodec {
             int smoothing, ProgressCallback callback = nullptr);
 
   // Destroys the library objects, closes the file, forgets everything.
-  void Close();
+  void Close() override;
 
   // What OpenRead recognised (None after Close).
   SourceVariant Variant() const { return variant; }

@@ -7,16 +7,15 @@
 
 #include "engine/byte_cursor.h"
 #include "engine/codec_conventions.h"
+#include "engine/picture_reader.h"
 #include "engine/raster_image.h"
 
 namespace engine {
 
-class PcxReader {
+class PcxReader final : public PictureReader {
  public:
   PcxReader() = default;
-  ~PcxReader() { Close(); }
-  PcxReader(const PcxReader&) = delete;
-  PcxReader& operator=(const PcxReader&) = delete;
+  ~PcxReader() override { Close(); }
 
   // The open step: accepts a file whose 128-byte header starts with 0x0A,
   // whose window spans at least two columns and two rows, and whose planes x
@@ -26,16 +25,16 @@ class PcxReader {
   // compressed data of every line even at the best possible compression (and,
   // for 8 bits, the 768-byte palette). Keeps the file open for Read. 1, or 0
   // with everything released.
-  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr);
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
   // The read step: creates the image (8 bits with the file's 256-entry
   // palette, or 24 bits), decodes every line, reporting progress per line
   // and once more at the end, then closes. A file whose compressed data ends
   // before the last line is complete fails. 1/0.
-  int Read();
+  int Read() override;
 
   // Closes the file and forgets everything.
-  void Close();
+  void Close() override;
 
   std::int32_t Width() const { return width; }
   std::int32_t Height() const { return height; }

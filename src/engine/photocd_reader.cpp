@@ -61,8 +61,7 @@ void ConvertRow(const std::uint8_t* luma, const std::uint8_t* chroma, std::int32
 
 }  // namespace
 
-int PhotoCdReader::OpenRead(const char* path, RasterImage& image, int resolution,
-                            ProgressCallback progress) {
+int PhotoCdReader::OpenRead(const char* path, RasterImage& image, ProgressCallback progress) {
   Close();
   if (path == nullptr || !file.Open(path) || file.Size() < kPhotoCdMinimumFileBytes) {
     Close();

@@ -7,11 +7,12 @@
 
 #include "engine/byte_cursor.h"
 #include "engine/codec_conventions.h"
+#include "engine/picture_reader.h"
 #include "engine/raster_image.h"
 
 namespace engine {
 
-// Resolution arguments of OpenRead.
+// Resolutions a PhotoCdReader reads, chosen when it is made.
 constexpr int kPhotoCdBase16Resolution = 0;  // 192 x 128
 constexpr int kPhotoCdBase4Resolution = 1;   // 384 x 256
 constexpr int kPhotoCdBaseResolution = 2;    // 768 x 512, the one the loader reads
@@ -21,27 +22,27 @@ constexpr std::int64_t kPhotoCdSignatureOffset = 0x800;
 // Where the base-resolution data ends: no image pack is shorter.
 constexpr std::int64_t kPhotoCdMinimumFileBytes = 0x30000 + 768 * 512 * 3 / 2;
 
-class PhotoCdReader {
+class PhotoCdReader final : public PictureReader {
  public:
-  PhotoCdReader() = default;
-  ~PhotoCdReader() { Close(); }
-  PhotoCdReader(const PhotoCdReader&) = delete;
-  PhotoCdReader& operator=(const PhotoCdReader&) = delete;
+  // Reads the image of the given resolution (0, 1 or 2); a reader made for
+  // any other number refuses every file.
+  explicit PhotoCdReader(int resolution = kPhotoCdBaseResolution) : resolution(resolution) {}
+  ~PhotoCdReader() override { Close(); }
 
   // The open step: accepts a file carrying "PCD_IPI" at offset 0x800 that is
-  // long enough to hold the base-resolution data, for resolution 0, 1 or 2
-  // (variants PhotoCdBase16, PhotoCdBase4, PhotoCdBase). Keeps the file open
-  // for Read. 1, or 0 with everything released.
-  int OpenRead(const char* path, RasterImage& image, int resolution,
-               ProgressCallback callback = nullptr);
+  // long enough to hold the base-resolution data, when the reader's
+  // resolution is 0, 1 or 2 (variants PhotoCdBase16, PhotoCdBase4,
+  // PhotoCdBase). Keeps the file open for Read. 1, or 0 with everything
+  // released.
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
   // The read step: creates the image as a 24-bit picture of the chosen
   // resolution and converts every pair of rows, reporting progress per pair
   // and once more at the end, then closes. 1/0.
-  int Read();
+  int Read() override;
 
   // Closes the file and forgets everything.
-  void Close();
+  void Close() override;
 
   SourceVariant Variant() const { return variant; }
   std::int32_t Width() const { return width; }
@@ -52,6 +53,7 @@ class PhotoCdReader {
  private:
   int ConvertRows();
 
+  int resolution;  // chosen at construction; Close keeps it
   ProgressCallback callback = nullptr;
   InputFile file;
   bool readyToRead = false;  // OpenRead succeeded and Read has not run

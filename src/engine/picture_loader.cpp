@@ -12,50 +12,44 @@ namespace engine {
 
 namespace {
 
-// One object of each codec class, alive for one load. Each closes whatever it
-// still holds when destroyed.
-struct Readers {
-  JpegCodec jpeg;
-  BmpReader bmp;
-  TiffCodec tiff;
-  PngCodec png;
-  PcxReader pcx;
-  PhotoCdReader photoCd;
+// What one reader made of a file.
+enum class Verdict { Refused, Read, Failed };
+
+Verdict OpenAndRead(PictureReader& reader, const char* path, RasterImage& image) {
+  // Open steps are silent: a refusal (even a library error) just passes the
+  // file on to the next reader.
+  if (reader.OpenRead(path, image) != 1) return Verdict::Refused;
+  return reader.Read() == 1 ? Verdict::Read : Verdict::Failed;
+}
+
+// A fresh reader of one kind for each file, made with the given constructor
+// arguments; it closes whatever it still holds when it goes.
+template <typename Reader, auto... readerArguments>
+Verdict TryReader(const char* path, RasterImage& image) {
+  Reader reader(readerArguments...);
+  return OpenAndRead(reader, path, image);
+}
+
+using ReaderRow = Verdict (*)(const char* path, RasterImage& image);
+
+// The readers in probe order. The order is part of the file-format rules: a
+// file that starts with FF D8 and whose header libjpeg reads is only ever a
+// JPEG, and the PhotoCD reader, which looks deepest into the file for its
+// signature, comes last.
+constexpr ReaderRow kReaders[] = {
+    TryReader<JpegCodec>,                              // FF D8, a header libjpeg reads
+    TryReader<BmpReader>,                              // "BM" or "BA", 24 bits
+    TryReader<TiffCodec>,                              // what libtiff opens
+    TryReader<PngCodec>,                               // the PNG signature
+    TryReader<PcxReader>,                              // 0x0A, 8 or 24 bits
+    TryReader<PhotoCdReader, kPhotoCdBaseResolution>,  // "PCD_IPI" at 0x800
 };
 
-struct ProbeStep {
-  int (*open)(Readers&, const char* path, RasterImage& image);
-  int (*read)(Readers&);
-};
-
-// The order is part of the file-format rules: a file that starts with FF D8
-// and whose header libjpeg reads is only ever a JPEG, and the PhotoCD reader,
-// which looks deepest into the file for its signature, comes last.
-constexpr ProbeStep kProbeOrder[] = {
-    {[](Readers& r, const char* path, RasterImage& image) { return r.jpeg.OpenRead(path, image); },
-     [](Readers& r) { return r.jpeg.Read(); }},
-    {[](Readers& r, const char* path, RasterImage& image) { return r.bmp.OpenRead(path, image); },
-     [](Readers& r) { return r.bmp.Read(); }},
-    {[](Readers& r, const char* path, RasterImage& image) { return r.tiff.OpenRead(path, &image); },
-     [](Readers& r) { return r.tiff.Read(); }},
-    {[](Readers& r, const char* path, RasterImage& image) { return r.png.OpenRead(path, image); },
-     [](Readers& r) { return r.png.Read(); }},
-    {[](Readers& r, const char* path, RasterImage& image) { return r.pcx.OpenRead(path, image); },
-     [](Readers& r) { return r.pcx.Read(); }},
-    {[](Readers& r, const char* path, RasterImage& image) {
-       return r.photoCd.OpenRead(path, image, kPhotoCdBaseResolution);
-     },
-     [](Readers& r) { return r.photoCd.Read(); }},
-};
-
-int ProbeAndRead(Readers& readers, const char* path, RasterImage& image) {
-  for (const ProbeStep& step : kProbeOrder) {
-    // Open steps are silent: a refusal (even a library error) just passes
-    // the file on to the next reader.
-    if (step.open(readers, path, image) != 1) {
-      continue;
-    }
-    return step.read(readers) == 1 ? ResultOk : ResultNotReadable;
+int ProbeAndRead(const char* path, RasterImage& image) {
+  for (const ReaderRow tryReader : kReaders) {
+    const Verdict verdict = tryReader(path, image);
+    // The first reader that accepts the file decides alone.
+    if (verdict != Verdict::Refused) return verdict == Verdict::Read ? ResultOk : ResultNotReadable;
   }
   return ResultNotReadable;
 }
@@ -63,13 +57,12 @@ int ProbeAndRead(Readers& readers, const char* path, RasterImage& image) {
 }  // namespace
 
 int LoadPicture(const char* path, RasterImage& image) {
-  Readers readers;
   // PathExists asks for the path's attributes (GetFileAttributes on
   // Windows), which, unlike a find-first-file search, never matches
   // wildcards: "*.png" does not name an existing file. A folder exists here
   // and is then refused by every reader.
   const int result =
-      path != nullptr && PathExists(path) ? ProbeAndRead(readers, path, image) : ResultFileNotFound;
+      path != nullptr && PathExists(path) ? ProbeAndRead(path, image) : ResultFileNotFound;
   if (result != ResultOk) {
     // A reader that failed half way may have left a partial picture; drop it
     // and its backing file now rather than when the caller lets go.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/codec_conventions.h"
+#include "engine/picture_reader.h"
 #include "engine/output_file.h"
 #include "engine/png_library.h"
 #include "engine/raster_image.h"
@@ -23,20 +24,18 @@ namespace engine {
 //   palette (1, 2, 4, 8 bits)                   8-bit indices + palette
 //   RGB                                         24 bits
 //   RGB with alpha                              32 bits, alpha first
-class PngCodec {
+class PngCodec final : public PictureReader {
  public:
   PngCodec() = default;
-  ~PngCodec() { Close(); }
-  PngCodec(const PngCodec&) = delete;
-  PngCodec& operator=(const PngCodec&) = delete;
+  ~PngCodec() override { Close(); }
 
   // The probe step: 1 when the file is a PNG whose header the library reads
   // and whose samples have at most 8 bits; the file stays open for Read.
   // On 0 everything is released again.
-  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr);
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
   // Decodes the picture opened by OpenRead into its image, (re)creating the
   // image with the recorded layout. Closes in every case.
-  int Read();
+  int Read() override;
 
   // Prepares writing image to path with bits 8 (paletteSize 1..256), 24 or
   // 32. The file appears at path only once Write has completed it.
@@ -49,7 +48,7 @@ class PngCodec {
 
   // Destroys the library state, closes the file (a write not completed
   // leaves nothing behind) and resets every field.
-  void Close();
+  void Close() override;
 
   bool IsOpen() const { return file != nullptr; }
   SourceVariant Variant() const { return variant; }

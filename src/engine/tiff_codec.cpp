@@ -31,9 +31,9 @@ constexpr char kReadMode[] = "r";
 
 }  // namespace
 
-int TiffCodec::OpenRead(const char* newPath, RasterImage* image, ProgressCallback newCallback) {
+int TiffCodec::OpenRead(const char* newPath, RasterImage& image, ProgressCallback newCallback) {
   Close();
-  if (newPath == nullptr || image == nullptr) return 0;
+  if (newPath == nullptr) return 0;
   TiffFile opened = TiffFile::Open(newPath, kReadMode);
   if (!opened.IsOpen()) return 0;
   std::uint32_t declaredWidth = 0;
@@ -49,7 +49,7 @@ int TiffCodec::OpenRead(const char* newPath, RasterImage* image, ProgressCallbac
   variant = SourceVariant::TiffRgb24;
   width = declaredWidth;
   height = declaredHeight;
-  target = image;
+  target = &image;
   callback = newCallback;
   return 1;
 }

@@ -7,31 +7,30 @@
 #include <string>
 
 #include "engine/codec_conventions.h"
+#include "engine/picture_reader.h"
 #include "engine/output_file.h"
 #include "engine/raster_image.h"
 #include "engine/tiff_library.h"
 
 namespace engine {
 
-class TiffCodec {
+class TiffCodec final : public PictureReader {
  public:
   TiffCodec() = default;
-  ~TiffCodec() { Close(); }
-  TiffCodec(const TiffCodec&) = delete;
-  TiffCodec& operator=(const TiffCodec&) = delete;
+  ~TiffCodec() override { Close(); }
 
   // The probe step: 1 when libtiff opens path and its first directory has a
   // width and height of at least 1. Records 32 bits, SourceVariant TiffRgb24,
   // the path, the target image and the callback, and keeps the file open.
   // On 0 nothing stays open.
-  int OpenRead(const char* path, RasterImage* image, ProgressCallback callback = nullptr);
+  int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
   // Decodes the first directory into the target image as a 24-bit picture
   // (alpha dropped), reporting progress per row and once more at the end,
   // then closes. 1, or 0 (the image's content is then unspecified). Pictures
   // whose decoding buffer of width x height x 4 bytes cannot be mapped are
   // refused before anything is allocated.
-  int Read();
+  int Read() override;
 
   // Prepares writing image to path: bits 8 (grey palette, SourceVariant
   // TiffPalette8) or 24 (RGB, TiffRgb24); the image needs a width and height
@@ -47,7 +46,7 @@ class TiffCodec {
   int Write();
 
   // Closes the TIFF handle, drops an unfinished output file and resets all fields.
-  void Close();
+  void Close() override;
 
   bool IsReading() const { return reading; }
   bool IsWriting() const { return writing; }

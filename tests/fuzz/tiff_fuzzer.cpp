@@ -1,26 +1,18 @@
-// Fuzz target of the TIFF reader: the bytes become a file, which goes through
-// the probe and the read step exactly as the loader runs them.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
+// Fuzz target of the TIFF reader, which also checks the progress reports.
+#include "reader_fuzz_target.h"
 
-#include "fuzz_input_file.h"
-
-#include "engine/codec_conventions.h"
-#include "engine/raster_image.h"
+#include "engine/mapped_file.h"
 #include "engine/tiff_codec.h"
 
 namespace {
 
-constexpr std::size_t kMaxInputBytes = 1 << 20;
 // Declared sizes above this are not decoded: a valid picture of that size
 // would only measure the disk, as the mapped storage is real. Sizes the reader
 // refuses by itself still go through Read, which must refuse them.
 constexpr std::uint64_t kMaxDecodedPixels = 4 << 20;
 
-bool WorthDecoding(std::uint64_t pixels) {
+bool WorthDecoding(const engine::TiffCodec& codec) {
+  const std::uint64_t pixels = static_cast<std::uint64_t>(codec.Width()) * codec.Height();
   const bool refusedByReader = pixels > static_cast<std::uint64_t>(engine::kMaxMappedBytes) / 4;
   return pixels <= kMaxDecodedPixels || refusedByReader;
 }
@@ -37,19 +29,8 @@ void CheckProgress(std::int32_t direction, std::int32_t percent, std::int32_t ro
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size > kMaxInputBytes) return 0;
-  const FuzzInputFile input(data, size, "tiff");
-  if (const char* path = input.Path()) {
-    engine::RasterImage image;
-    engine::TiffCodec codec;
-    if (codec.OpenRead(path, &image, CheckProgress) == 1) {
-      const std::uint64_t pixels = static_cast<std::uint64_t>(codec.Width()) * codec.Height();
-      if (WorthDecoding(pixels)) {
-        codec.Read();
-      } else {
-        codec.Close();
-      }
-    }
-  }
-  return 0;
+  engine::TiffCodec codec;
+  ReaderFuzzLimits limits{"tiff"};
+  limits.progress = CheckProgress;
+  return FuzzReader(codec, limits, data, size, WorthDecoding);
 }

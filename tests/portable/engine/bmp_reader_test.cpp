@@ -16,8 +16,7 @@
 
 #include "engine/bmp_reader.h"
 #include "engine/raster_image.h"
-#include "private_temp_folder.h"
-#include "test_files.h"
+#include "reader_test_support.h"
 
 namespace engine_test {
 namespace {
@@ -53,56 +52,7 @@ constexpr std::size_t kCompression = 30;
 constexpr std::size_t kCoreWidth = 18;
 constexpr std::size_t kCoreHeight = 20;
 
-struct ProgressCall {
-  int direction, percent, row, reserved;
-};
-std::vector<ProgressCall> progressCalls;
-void RecordProgress(std::int32_t direction, std::int32_t percent, std::int32_t row,
-                    std::int32_t reserved) {
-  progressCalls.push_back(ProgressCall{direction, percent, row, reserved});
-}
-
-class BmpReaderTest : public TempFolderTest {
- protected:
-  void SetUp() override {
-    progressCalls.clear();
-    // Made-up files go beside the private temporary folder, which must end
-    // the test empty.
-    fileFolder = temp.Path().string() + "-files";
-    fs::create_directories(fileFolder);
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(fileFolder, error);
-    TempFolderTest::TearDown();
-  }
-
-  std::string FilePath(const std::string& name) const {
-    return (fs::path(fileFolder) / name).string();
-  }
-  std::string MakeFile(const std::string& name, const Bytes& bytes) const {
-    const std::string path = FilePath(name);
-    WriteBytes(path, bytes);
-    return path;
-  }
-
-  // Open and read as the loader does; 1 only when both steps succeed.
-  static int Load(const std::string& path, RasterImage& image) {
-    BmpReader reader;
-    if (!reader.OpenRead(path.c_str(), image)) return 0;
-    return reader.Read();
-  }
-  static int Opens(const std::string& path) {
-    RasterImage image;
-    BmpReader reader;
-    const int opened = reader.OpenRead(path.c_str(), image);
-    reader.Close();
-    return opened;
-  }
-  int OpensBytes(const Bytes& bytes) const { return Opens(MakeFile("made.bmp", bytes)); }
-
-  std::string fileFolder;
-};
+class BmpReaderTest : public ReaderTestOf<BmpReader> {};
 
 // ---------------------------------------------------------------- good files
 
@@ -255,7 +205,7 @@ TEST_F(BmpReaderTest, EveryDepthButTwentyFourAndEveryRunLengthFileIsRefused) {
 TEST_F(BmpReaderTest, FilesThatAreNoBitmapsAreRefused) {
   EXPECT_EQ(Opens(TestPicture("source.ppm")), 0);
   EXPECT_EQ(Opens(FilePath("missing.bmp")), 0);
-  EXPECT_EQ(Opens(fileFolder), 0) << "a folder";
+  EXPECT_EQ(Opens(files.PathText()), 0) << "a folder";
   EXPECT_EQ(OpensBytes(Bytes()), 0);
   Bytes file = ReadBytes(TestPicture("info40.bmp"));
   file[1] = 'X';

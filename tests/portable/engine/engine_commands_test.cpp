@@ -30,7 +30,6 @@ using command_test::CompareWith;
 using command_test::DataPath;
 using command_test::Difference;
 using command_test::FileBytes;
-using command_test::OutputFolder;
 using command_test::ReadReference;
 
 // The controller's fixed options.
@@ -63,16 +62,14 @@ class EngineCommandsTest : public engine_test::TempFolderTest {
   // The folder must hold exactly what it held before: nothing written, no
   // temporary file of a writer left beside the destination.
   void ExpectUnchanged(const std::map<std::string, Bytes>& before) {
-    EXPECT_EQ(output.Snapshot(), before);
+    EXPECT_EQ(files.Snapshot(), before);
   }
-
-  OutputFolder output{temp};
 };
 
 TEST_F(EngineCommandsTest, JpegQualityAndSmoothingBoundsAreInclusive) {
   const std::string source = DataPath("png_rgb.png");
-  const auto before = output.Snapshot();
-  const std::string refused = output.File("refused.jpg");
+  const auto before = files.Snapshot();
+  const std::string refused = files.FilePath("refused.jpg");
   EXPECT_EQ(ConvertToJpeg(source.c_str(), refused.c_str(), 0, 0, 1, 0), ResultBadArguments);
   EXPECT_EQ(ConvertToJpeg(source.c_str(), refused.c_str(), 0, 101, 1, 0), ResultBadArguments);
   EXPECT_EQ(ConvertToJpeg(source.c_str(), refused.c_str(), 0, 100, 1, -1), ResultBadArguments);
@@ -87,8 +84,8 @@ TEST_F(EngineCommandsTest, JpegQualityAndSmoothingBoundsAreInclusive) {
   };
   for (const Accepted& options :
        {Accepted{1, 0}, Accepted{100, 0}, Accepted{1, 100}, Accepted{100, 100}}) {
-    const std::string destination = output.File("q" + std::to_string(options.quality) + "_s" +
-                                                std::to_string(options.smoothing) + ".jpg");
+    const std::string destination = files.FilePath("q" + std::to_string(options.quality) + "_s" +
+                                                   std::to_string(options.smoothing) + ".jpg");
     EXPECT_EQ(ConvertToJpeg(source.c_str(), destination.c_str(), 0, options.quality, 1,
                             options.smoothing),
               ResultOk)
@@ -102,8 +99,8 @@ TEST_F(EngineCommandsTest, JpegQualityAndSmoothingBoundsAreInclusive) {
 
 TEST_F(EngineCommandsTest, PngAcceptsOnlyTwentyFourBits) {
   const std::string source = DataPath("png_rgb.png");
-  const std::string destination = output.File("out.png");
-  const auto before = output.Snapshot();
+  const std::string destination = files.FilePath("out.png");
+  const auto before = files.Snapshot();
   for (int bits : {0, 1, 8, 16, 23, 25, 32}) {
     EXPECT_EQ(ConvertToPng(source.c_str(), destination.c_str(), bits), ResultBadArguments) << bits;
   }
@@ -114,9 +111,9 @@ TEST_F(EngineCommandsTest, PngAcceptsOnlyTwentyFourBits) {
 // Validation comes before anything is opened: a missing or unreadable source
 // still gives -7, and an earlier destination file stays as it was.
 TEST_F(EngineCommandsTest, RefusedArgumentsTouchNoFile) {
-  const std::string destination = output.File("earlier.out");
+  const std::string destination = files.FilePath("earlier.out");
   command_test::WriteFileBytes(destination, "an earlier file");
-  const auto before = output.Snapshot();
+  const auto before = files.Snapshot();
   for (const std::string& source :
        {DataPath("png_rgb.png"), DataPath("no_such_picture.png"), DataPath("text.txt")}) {
     SCOPED_TRACE(source);
@@ -136,13 +133,13 @@ TEST_F(EngineCommandsTest, RefusedArgumentsTouchNoFile) {
 }
 
 TEST_F(EngineCommandsTest, MissingSourceIsNotFoundForEveryCommand) {
-  const auto before = output.Snapshot();
+  const auto before = files.Snapshot();
   for (const NamedCommand& command : kControllerCommands) {
     EXPECT_EQ(command.run(DataPath("no_such_picture.png"),
-                          output.File(std::string("a.") + command.extension)),
+                          files.FilePath(std::string("a.") + command.extension)),
               ResultFileNotFound)
         << command.extension;
-    EXPECT_EQ(command.run("", output.File(std::string("b.") + command.extension)),
+    EXPECT_EQ(command.run("", files.FilePath(std::string("b.") + command.extension)),
               ResultFileNotFound)
         << command.extension;
   }
@@ -150,28 +147,29 @@ TEST_F(EngineCommandsTest, MissingSourceIsNotFoundForEveryCommand) {
 }
 
 TEST_F(EngineCommandsTest, SourcesNoReaderTakesAreNotReadable) {
-  const auto before = output.Snapshot();
+  const auto before = files.Snapshot();
   for (const NamedCommand& command : kControllerCommands) {
     for (const char* name : {"text.txt", "png16.png", "deflate.tif", "gif.gif", "empty.bin"}) {
-      EXPECT_EQ(command.run(DataPath(name), output.File(std::string("out.") + command.extension)),
-                ResultNotReadable)
+      EXPECT_EQ(
+          command.run(DataPath(name), files.FilePath(std::string("out.") + command.extension)),
+          ResultNotReadable)
           << name << " to " << command.extension;
     }
     EXPECT_EQ(command.run(std::string(PC_TESTDATA_DIR) + "/commands",
-                          output.File(std::string("folder.") + command.extension)),
+                          files.FilePath(std::string("folder.") + command.extension)),
               ResultNotReadable);
   }
   ExpectUnchanged(before);
 }
 
 TEST_F(EngineCommandsTest, DestinationInAMissingFolderIsWriteFailed) {
-  const auto before = output.Snapshot();
+  const auto before = files.Snapshot();
   for (const NamedCommand& command : kControllerCommands) {
-    const std::string destination = output.File(std::string("missing/out.") + command.extension);
+    const std::string destination = files.FilePath(std::string("missing/out.") + command.extension);
     EXPECT_EQ(command.run(DataPath("png_rgb.png"), destination), ResultWriteFailed)
         << command.extension;
   }
-  EXPECT_FALSE(fs::exists(output.Path() / "missing"));
+  EXPECT_FALSE(fs::exists(files.Path() / "missing"));
   ExpectUnchanged(before);
 }
 
@@ -179,10 +177,10 @@ TEST_F(EngineCommandsTest, DestinationInAMissingFolderIsWriteFailed) {
 // file; it stays, and the writer's temporary file beside it is gone.
 TEST_F(EngineCommandsTest, DestinationThatIsAFolderIsWriteFailedAndStays) {
   for (const NamedCommand& command : kControllerCommands) {
-    const std::string destination = output.File(std::string("taken.") + command.extension);
+    const std::string destination = files.FilePath(std::string("taken.") + command.extension);
     fs::create_directory(destination);
     command_test::WriteFileBytes(destination + "/inside.txt", "kept");
-    const auto before = output.Snapshot();
+    const auto before = files.Snapshot();
     EXPECT_EQ(command.run(DataPath("bmp24.bmp"), destination), ResultWriteFailed)
         << command.extension;
     ExpectUnchanged(before);
@@ -193,16 +191,16 @@ TEST_F(EngineCommandsTest, DestinationThatIsAFolderIsWriteFailedAndStays) {
 TEST_F(EngineCommandsTest, EarlierDestinationIsReplacedOnSuccessAndSurvivesFailure) {
   for (const NamedCommand& command : kControllerCommands) {
     SCOPED_TRACE(command.extension);
-    const std::string destination = output.File(std::string("picture.") + command.extension);
+    const std::string destination = files.FilePath(std::string("picture.") + command.extension);
     command_test::WriteFileBytes(destination, "an earlier file");
-    const auto before = output.Snapshot();
+    const auto before = files.Snapshot();
     EXPECT_EQ(command.run(DataPath("no_such_picture.png"), destination), ResultFileNotFound);
     EXPECT_EQ(command.run(DataPath("text.txt"), destination), ResultNotReadable);
     EXPECT_EQ(command.run(DataPath("deflate_pcd.tif"), destination), ResultNotReadable);
     ExpectUnchanged(before);
 
     EXPECT_EQ(command.run(DataPath("png_rgb.png"), destination), ResultOk);
-    auto after = output.Snapshot();
+    auto after = files.Snapshot();
     ASSERT_EQ(after.size(), before.size());  // replaced in place, nothing beside it
     EXPECT_NE(after[std::string("picture.") + command.extension],
               before.at(std::string("picture.") + command.extension));
@@ -223,7 +221,7 @@ TEST_F(EngineCommandsTest, PngOutputIsInterlacedRgbWithTheSourcePixelsExactly) {
         Case{"tiff.tif", "tiff.ppm"}, Case{"bmp24.bmp", "bmp24.ppm"}, Case{"pcx8.pcx", "pcx8.ppm"},
         Case{"pcx24.pcx", "pcx24.ppm"}}) {
     SCOPED_TRACE(c.source);
-    const std::string destination = output.File(std::string(c.source) + ".png");
+    const std::string destination = files.FilePath(std::string(c.source) + ".png");
     ASSERT_EQ(ConvertToPng(DataPath(c.source).c_str(), destination.c_str(), 24), ResultOk);
     const command_test::PngLayout layout = command_test::ParsePng(FileBytes(destination));
     EXPECT_EQ(layout.chunks, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
@@ -246,7 +244,7 @@ TEST_F(EngineCommandsTest, TiffOutputIsRgbUnlessPalettedIsExactlyOne) {
   const command_test::Reference reference = ReadReference(DataPath("bmp24.ppm"));
   for (int paletted : {0, 1, 2, -1}) {
     SCOPED_TRACE(paletted);
-    const std::string destination = output.File("p" + std::to_string(paletted) + ".tif");
+    const std::string destination = files.FilePath("p" + std::to_string(paletted) + ".tif");
     ASSERT_EQ(ConvertToTiff(DataPath("bmp24.bmp").c_str(), destination.c_str(), paletted),
               ResultOk);
     const command_test::TiffLayout layout = command_test::ParseTiff(FileBytes(destination));
@@ -254,7 +252,7 @@ TEST_F(EngineCommandsTest, TiffOutputIsRgbUnlessPalettedIsExactlyOne) {
     EXPECT_EQ(layout.One(command_test::kTagCompression), 1u);
     RasterImage image;
     TiffCodec reader;
-    ASSERT_EQ(reader.OpenRead(destination.c_str(), &image), 1);
+    ASSERT_EQ(reader.OpenRead(destination.c_str(), image), 1);
     ASSERT_EQ(reader.Read(), 1);
     if (paletted == 1) {
       EXPECT_EQ(layout.One(command_test::kTagSamplesPerPixel), 1u);
@@ -284,11 +282,11 @@ TEST_F(EngineCommandsTest, TiffOutputHoldsTheSourcePixelsExactly) {
         Case{"grey.jpg", "grey_jpg.ppm"}, Case{"jpeg.jpg", "jpeg.ppm"},
         Case{"pcx24.pcx", "pcx24.ppm"}, Case{"tiff.tif", "tiff.ppm"}}) {
     SCOPED_TRACE(c.source);
-    const std::string destination = output.File(std::string(c.source) + ".tif");
+    const std::string destination = files.FilePath(std::string(c.source) + ".tif");
     ASSERT_EQ(ControllerTiff(DataPath(c.source), destination), ResultOk);
     RasterImage image;
     TiffCodec reader;
-    ASSERT_EQ(reader.OpenRead(destination.c_str(), &image), 1);
+    ASSERT_EQ(reader.OpenRead(destination.c_str(), image), 1);
     ASSERT_EQ(reader.Read(), 1);
     EXPECT_EQ(CompareWith(image, ReadReference(DataPath(c.reference))).largest, 0);
   }
@@ -305,7 +303,7 @@ TEST_F(EngineCommandsTest, JpegOutputAtFullQualityStaysCloseToTheSource) {
   for (const Case& c : {Case{0, SourceVariant::JpegColour}, Case{1, SourceVariant::JpegGrey},
                         Case{2, SourceVariant::JpegColour}, Case{-1, SourceVariant::JpegColour}}) {
     SCOPED_TRACE(c.grayscale);
-    const std::string destination = output.File("g" + std::to_string(c.grayscale) + ".jpg");
+    const std::string destination = files.FilePath("g" + std::to_string(c.grayscale) + ".jpg");
     ASSERT_EQ(
         ConvertToJpeg(DataPath("smooth.png").c_str(), destination.c_str(), c.grayscale, 100, 1, 0),
         ResultOk);
@@ -345,10 +343,10 @@ TEST_F(EngineCommandsTest, UniformCallsGiveTheCodesOfTheTypedCommands) {
   const std::string png = DataPath("png_rgb.png");
   const std::string missing = DataPath("no_such_picture.png");
   const std::string text = DataPath("text.txt");
-  const std::string jpg = output.File("u.jpg");
-  const std::string tif = output.File("u.tif");
-  const std::string pngOut = output.File("u.png");
-  const std::string noFolder = output.File("missing/u.png");
+  const std::string jpg = files.FilePath("u.jpg");
+  const std::string tif = files.FilePath("u.tif");
+  const std::string pngOut = files.FilePath("u.png");
+  const std::string noFolder = files.FilePath("missing/u.png");
 
   auto jpeg = [&](const std::string& s, const std::string& d, int grey, int q, int opt, int sm) {
     return Call(CmdConvertToJpeg, {Text(s), Text(d), MakeBoolean(grey != 0), MakeInteger(q),
@@ -387,8 +385,8 @@ TEST_F(EngineCommandsTest, UniformCallsGiveTheCodesOfTheTypedCommands) {
 // the whole address); the tags and any extra records change nothing.
 TEST_F(EngineCommandsTest, UniformCallsIgnoreTagsHighWordsAndExtraRecords) {
   const std::string png = DataPath("png_rgb.png");
-  const std::string jpg = output.File("tags.jpg");
-  const std::string tif = output.File("tags.tif");
+  const std::string jpg = files.FilePath("tags.jpg");
+  const std::string tif = files.FilePath("tags.tif");
 
   // Paths tagged as integers, numbers as texts or omitted records, and the
   // numbers' high words filled with noise.
@@ -412,7 +410,7 @@ TEST_F(EngineCommandsTest, UniformCallsIgnoreTagsHighWordsAndExtraRecords) {
                  {source, destination, number(0, 0), number(0, 101), number(0, 1), number(0, 0)}),
             ResultBadArguments);
   // The low word alone decides: 0x18_00000000 is 0.
-  const std::string pngOut = output.File("tags.png");
+  const std::string pngOut = files.FilePath("tags.png");
   EXPECT_EQ(Call(CmdConvertToPng, {source, MakePointer(textTag, pngOut.c_str()),
                                    MakeRecord(integerTag, 0x0000000100000000ull | 24)}),
             ResultOk);
@@ -441,21 +439,21 @@ TEST_F(EngineCommandsTest, UniformCallsIgnoreTagsHighWordsAndExtraRecords) {
 // option, whose zero means 24 bits.
 TEST_F(EngineCommandsTest, UniformCallsReadMissingRecordsAsZero) {
   const std::string png = DataPath("png_rgb.png");
-  const std::string tif = output.File("short.tif");
+  const std::string tif = files.FilePath("short.tif");
   const std::vector<ArgRecord> tiffArgs = {MakeText(png.c_str()), MakeText(tif.c_str()),
                                            MakeInteger(1)};
   EXPECT_EQ(Call(CmdConvertToTiff, 2, tiffArgs), ResultOk);
   EXPECT_EQ(command_test::ParseTiff(FileBytes(tif)).One(command_test::kTagPhotometric), 2u);
   EXPECT_EQ(Call(CmdConvertToTiff, 1, tiffArgs), ResultBadArguments);
 
-  const std::string pngOut = output.File("short.png");
+  const std::string pngOut = files.FilePath("short.png");
   const std::vector<ArgRecord> pngArgs = {MakeText(png.c_str()), MakeText(pngOut.c_str()),
                                           MakeInteger(24)};
   EXPECT_EQ(Call(CmdConvertToPng, 2, pngArgs), ResultBadArguments);
   EXPECT_EQ(Call(CmdConvertToPng, 0, pngArgs), ResultBadArguments);
   EXPECT_EQ(Call(CmdConvertToPng, 3, pngArgs), ResultOk);
 
-  const std::string jpgOut = output.File("short.jpg");
+  const std::string jpgOut = files.FilePath("short.jpg");
   const std::vector<ArgRecord> jpegArgs = {MakeText(png.c_str()), MakeText(jpgOut.c_str()),
                                            MakeBoolean(false),    MakeInteger(100),
                                            MakeBoolean(true),     MakeInteger(0)};

@@ -19,8 +19,7 @@
 #include "engine/jpeg_codec.h"
 #include "engine/jpeg_library.h"
 #include "engine/raster_image.h"
-#include "private_temp_folder.h"
-#include "test_files.h"
+#include "reader_test_support.h"
 
 namespace engine_test {
 namespace {
@@ -252,82 +251,13 @@ const int kZigzagToNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25
                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-// Progress reports of the last operation.
-struct ProgressCall {
-  int direction, percent, row, reserved;
-};
-std::vector<ProgressCall> progressCalls;
-void RecordProgress(std::int32_t direction, std::int32_t percent, std::int32_t row,
-                    std::int32_t reserved) {
-  progressCalls.push_back(ProgressCall{direction, percent, row, reserved});
-}
-
-// Backing files present in the temporary folder while rows were written.
-std::string watchedFolder;
-std::size_t mostBackingFiles = 0;
-void CountBackingFiles(std::int32_t, std::int32_t, std::int32_t, std::int32_t) {
-  std::size_t count = 0;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(watchedFolder, error)) {
-    if (entry.path().filename().string().rfind(engine::kTempFilePrefix, 0) == 0) ++count;
-  }
-  mostBackingFiles = std::max(mostBackingFiles, count);
-}
-
 // Checks the reports of one read or write of `rows` rows: one per row in
 // order, then the final one again for the last row.
 void ExpectProgressOfAllRows(int direction, int rows) {
-  ASSERT_EQ(progressCalls.size(), static_cast<std::size_t>(rows) + 1);
-  for (int i = 0; i <= rows; ++i) {
-    const int row = i < rows ? i : rows - 1;
-    EXPECT_EQ(progressCalls[i].direction, direction) << "call " << i;
-    EXPECT_EQ(progressCalls[i].row, row) << "call " << i;
-    EXPECT_EQ(progressCalls[i].percent, (row + 1) * 100 / rows) << "call " << i;
-    EXPECT_EQ(progressCalls[i].reserved, 0) << "call " << i;
-  }
-  EXPECT_EQ(progressCalls.back().percent, 100);
+  EXPECT_EQ(progressCalls, ExpectedProgress(direction, rows));
 }
 
-class JpegCodecTest : public TempFolderTest {
- protected:
-  void SetUp() override {
-    progressCalls.clear();
-    // Written files go beside the private temporary folder, which must end
-    // the test empty.
-    outFolder = temp.Path().string() + "-out";
-    fs::create_directories(outFolder);
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(outFolder, error);
-    TempFolderTest::TearDown();
-  }
-
-  std::string OutPath(const std::string& name) const {
-    return (fs::path(outFolder) / name).string();
-  }
-  std::vector<std::string> OutEntries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(outFolder))
-      names.push_back(entry.path().filename().string());
-    return names;
-  }
-
-  // Writes bytes into a file of the output folder and returns its path.
-  std::string MakeFile(const std::string& name, const Bytes& bytes) const {
-    const std::string path = OutPath(name);
-    WriteBytes(path, bytes);
-    return path;
-  }
-
-  static int ReadWhole(const std::string& path, RasterImage& image) {
-    JpegCodec codec;
-    if (!codec.OpenRead(path.c_str(), image)) return 0;
-    return codec.Read();
-  }
-
-  std::string outFolder;
-};
+class JpegCodecTest : public ReaderTestOf<JpegCodec> {};
 
 // ---------------------------------------------------------------- reading
 
@@ -376,7 +306,7 @@ TEST_F(JpegCodecTest, GreyFilesDecodeToAnEightBitGreyImageLikeDjpeg) {
 TEST_F(JpegCodecTest, ReadReplacesWhatTheImageHeldBefore) {
   RasterImage image;
   ASSERT_EQ(image.Create(5, 5, 8, 16), 1);
-  ASSERT_EQ(ReadWhole(TestPicture("baseline.jpg"), image), 1);
+  ASSERT_EQ(Load(TestPicture("baseline.jpg"), image), 1);
   EXPECT_EQ(image.Width(), 61);
   EXPECT_EQ(image.BitsPerPixel(), 24);
   EXPECT_EQ(image.PaletteSize(), 0);
@@ -388,7 +318,7 @@ TEST_F(JpegCodecTest, TruncatedScanDataIsPaddedAsTheLibraryDoesAndStillReads) {
   // are not failures, so the picture reads, with the rows djpeg shows.
   const Pnm expected = ReadPnm(TestPicture("truncated.ppm"));
   RasterImage image;
-  ASSERT_EQ(ReadWhole(TestPicture("truncated.jpg"), image), 1);
+  ASSERT_EQ(Load(TestPicture("truncated.jpg"), image), 1);
   ASSERT_EQ(image.Width(), expected.width);
   ASSERT_EQ(image.Height(), expected.height);
   EXPECT_TRUE(ImageBytes(image) == expected.pixels);
@@ -399,7 +329,7 @@ TEST_F(JpegCodecTest, BytesAfterThePictureAreNeverRead) {
   const Bytes junk(100000, 0x5A);
   file.insert(file.end(), junk.begin(), junk.end());
   RasterImage image;
-  ASSERT_EQ(ReadWhole(MakeFile("trailing.jpg", file), image), 1);
+  ASSERT_EQ(Load(MakeFile("trailing.jpg", file), image), 1);
   EXPECT_TRUE(ImageBytes(image) == ReadPnm(TestPicture("baseline.ppm")).pixels);
 }
 
@@ -426,8 +356,8 @@ TEST_F(JpegCodecTest, FilesNotStartingWithTheJpegSignatureAreRefused) {
   EXPECT_EQ(codec.OpenRead(MakeFile("one.jpg", {0xFF}).c_str(), image), 0);
   EXPECT_EQ(codec.OpenRead(MakeFile("swapped.jpg", {0xD8, 0xFF, 0xE0, 0x00}).c_str(), image), 0);
   EXPECT_EQ(codec.OpenRead(MakeFile("text.jpg", Bytes{'h', 'e', 'l', 'l', 'o'}).c_str(), image), 0);
-  EXPECT_EQ(codec.OpenRead(OutPath("missing.jpg").c_str(), image), 0);
-  EXPECT_EQ(codec.OpenRead(outFolder.c_str(), image), 0);
+  EXPECT_EQ(codec.OpenRead(FilePath("missing.jpg").c_str(), image), 0);
+  EXPECT_EQ(codec.OpenRead(files.PathText().c_str(), image), 0);
   EXPECT_EQ(codec.OpenRead(nullptr, image), 0);
   EXPECT_TRUE(image.IsEmpty());
 }
@@ -559,14 +489,14 @@ TEST_F(JpegCodecTest, EveryPathReleasesTheSourceFile) {
     const std::string path = MakeFile("read.jpg", baseline);
     ASSERT_EQ(codec.OpenRead(path.c_str(), image), 1);
     ASSERT_EQ(codec.Read(), 1);
-    fs::rename(path, OutPath("read-moved.jpg"), error);
+    fs::rename(path, FilePath("read-moved.jpg"), error);
     EXPECT_FALSE(error) << "after a complete read";
   }
   {
     JpegCodec codec;
     const std::string path = MakeFile("refused.jpg", cmyk);
     ASSERT_EQ(codec.OpenRead(path.c_str(), image), 0);
-    fs::rename(path, OutPath("refused-moved.jpg"), error);
+    fs::rename(path, FilePath("refused-moved.jpg"), error);
     EXPECT_FALSE(error) << "after a refused open";
   }
   {
@@ -574,7 +504,7 @@ TEST_F(JpegCodecTest, EveryPathReleasesTheSourceFile) {
     const std::string path = MakeFile("closed.jpg", baseline);
     ASSERT_EQ(codec.OpenRead(path.c_str(), image), 1);
     codec.Close();
-    fs::rename(path, OutPath("closed-moved.jpg"), error);
+    fs::rename(path, FilePath("closed-moved.jpg"), error);
     EXPECT_FALSE(error) << "after Close without reading";
   }
 }
@@ -609,9 +539,9 @@ TEST_F(JpegCodecTest, ColourFileIsSequentialBaselineJfifWithTwoByTwoLuminanceSam
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("photo.ppm")), image);
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("photo.jpg").c_str(), image, 100, 1, 1, 0), 1);
+  ASSERT_EQ(codec.Write(FilePath("photo.jpg").c_str(), image, 100, 1, 1, 0), 1);
 
-  const Bytes file = ReadBytes(OutPath("photo.jpg"));
+  const Bytes file = ReadBytes(FilePath("photo.jpg"));
   const std::vector<Segment> segments = ParseSegments(file);
   ASSERT_GE(segments.size(), 3u);
   EXPECT_EQ(segments[1].marker, 0xE0) << "APP0 right after SOI";
@@ -649,11 +579,11 @@ TEST_F(JpegCodecTest, OptimizedCodingReplacesTheStandardHuffmanTables) {
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("photo.ppm")), image);
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("optimized.jpg").c_str(), image, 90, 1, 1, 0), 1);
-  ASSERT_EQ(codec.Write(OutPath("standard.jpg").c_str(), image, 90, 1, 0, 0), 1);
+  ASSERT_EQ(codec.Write(FilePath("optimized.jpg").c_str(), image, 90, 1, 1, 0), 1);
+  ASSERT_EQ(codec.Write(FilePath("standard.jpg").c_str(), image, 90, 1, 0, 0), 1);
 
-  const auto optimized = HuffmanTables(ParseSegments(ReadBytes(OutPath("optimized.jpg"))));
-  const auto standard = HuffmanTables(ParseSegments(ReadBytes(OutPath("standard.jpg"))));
+  const auto optimized = HuffmanTables(ParseSegments(ReadBytes(FilePath("optimized.jpg"))));
+  const auto standard = HuffmanTables(ParseSegments(ReadBytes(FilePath("standard.jpg"))));
   ASSERT_EQ(optimized.size(), 4u);
   ASSERT_EQ(standard.size(), 4u);
   for (const auto& table : standard) {
@@ -664,8 +594,8 @@ TEST_F(JpegCodecTest, OptimizedCodingReplacesTheStandardHuffmanTables) {
     EXPECT_NE(table.counts, StandardHuffmanCounts(table.classAndId))
         << "table " << table.classAndId;
   }
-  const auto optimizedSize = fs::file_size(OutPath("optimized.jpg"));
-  const auto standardSize = fs::file_size(OutPath("standard.jpg"));
+  const auto optimizedSize = fs::file_size(FilePath("optimized.jpg"));
+  const auto standardSize = fs::file_size(FilePath("standard.jpg"));
   std::printf("[ figures  ] quality 90: optimized %ld bytes, standard tables %ld bytes\n",
               static_cast<long>(optimizedSize), static_cast<long>(standardSize));
   EXPECT_LT(optimizedSize, standardSize);
@@ -673,8 +603,8 @@ TEST_F(JpegCodecTest, OptimizedCodingReplacesTheStandardHuffmanTables) {
   // Same pictures either way.
   RasterImage a;
   RasterImage b;
-  ASSERT_EQ(ReadWhole(OutPath("optimized.jpg"), a), 1);
-  ASSERT_EQ(ReadWhole(OutPath("standard.jpg"), b), 1);
+  ASSERT_EQ(Load(FilePath("optimized.jpg"), a), 1);
+  ASSERT_EQ(Load(FilePath("standard.jpg"), b), 1);
   EXPECT_TRUE(ImageBytes(a) == ImageBytes(b));
 }
 
@@ -682,10 +612,10 @@ TEST_F(JpegCodecTest, QualityScalesTheStandardTablesWithBaselineLimitsForced) {
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("source.ppm")), image);
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("q50.jpg").c_str(), image, 50, 1, 1, 0), 1);
-  ASSERT_EQ(codec.Write(OutPath("q1.jpg").c_str(), image, 1, 1, 1, 0), 1);
+  ASSERT_EQ(codec.Write(FilePath("q50.jpg").c_str(), image, 50, 1, 1, 0), 1);
+  ASSERT_EQ(codec.Write(FilePath("q1.jpg").c_str(), image, 1, 1, 1, 0), 1);
 
-  const auto q50 = QuantTables(ParseSegments(ReadBytes(OutPath("q50.jpg"))));
+  const auto q50 = QuantTables(ParseSegments(ReadBytes(FilePath("q50.jpg"))));
   ASSERT_GE(q50.size(), 1u);
   EXPECT_EQ(q50[0].precisionAndId, 0x00);
   ASSERT_EQ(q50[0].values.size(), 64u);
@@ -694,7 +624,7 @@ TEST_F(JpegCodecTest, QualityScalesTheStandardTablesWithBaselineLimitsForced) {
   }
   // At quality 1 the scaled values (up to 6000) would need 16-bit tables and
   // an extended frame; forced baseline caps them at 255.
-  const auto segments = ParseSegments(ReadBytes(OutPath("q1.jpg")));
+  const auto segments = ParseSegments(ReadBytes(FilePath("q1.jpg")));
   EXPECT_EQ(SegmentsWith(segments, 0xC0).size(), 1u);
   EXPECT_TRUE(SegmentsWith(segments, 0xC1).empty());
   for (const auto& table : QuantTables(segments)) {
@@ -724,9 +654,9 @@ TEST_F(JpegCodecTest, QualityHundredRoundTripStaysWithinTolerance) {
     RasterImage image;
     FillFromPnm(photo, image);
     JpegCodec codec;
-    ASSERT_EQ(codec.Write(OutPath("photo100.jpg").c_str(), image, 100, 1, 1, 0), 1);
+    ASSERT_EQ(codec.Write(FilePath("photo100.jpg").c_str(), image, 100, 1, 1, 0), 1);
     RasterImage back;
-    ASSERT_EQ(ReadWhole(OutPath("photo100.jpg"), back), 1);
+    ASSERT_EQ(Load(FilePath("photo100.jpg"), back), 1);
     ASSERT_EQ(back.BitsPerPixel(), 24);
     const Difference difference = Compare(photo.pixels, ImageBytes(back));
     std::printf("[ figures  ] photo, quality 100 colour: max difference %d, PSNR %.2f dB\n",
@@ -742,9 +672,9 @@ TEST_F(JpegCodecTest, QualityHundredRoundTripStaysWithinTolerance) {
     RasterImage image;
     FillFromPnm(edges, image);
     JpegCodec codec;
-    ASSERT_EQ(codec.Write(OutPath("edges100.jpg").c_str(), image, 100, 1, 1, 0), 1);
+    ASSERT_EQ(codec.Write(FilePath("edges100.jpg").c_str(), image, 100, 1, 1, 0), 1);
     RasterImage back;
-    ASSERT_EQ(ReadWhole(OutPath("edges100.jpg"), back), 1);
+    ASSERT_EQ(Load(FilePath("edges100.jpg"), back), 1);
     const Difference difference = Compare(edges.pixels, ImageBytes(back));
     const int luma = LumaMaxDifference(edges.pixels, ImageBytes(back));
     std::printf(
@@ -758,9 +688,9 @@ TEST_F(JpegCodecTest, QualityHundredRoundTripStaysWithinTolerance) {
     RasterImage grey;
     FillFromPnm(ReadPnm(TestPicture("source.pgm")), grey);
     JpegCodec codec;
-    ASSERT_EQ(codec.Write(OutPath("grey100.jpg").c_str(), grey, 100, 0, 1, 0), 1);
+    ASSERT_EQ(codec.Write(FilePath("grey100.jpg").c_str(), grey, 100, 0, 1, 0), 1);
     RasterImage back;
-    ASSERT_EQ(ReadWhole(OutPath("grey100.jpg"), back), 1);
+    ASSERT_EQ(Load(FilePath("grey100.jpg"), back), 1);
     const Difference difference = Compare(ImageBytes(grey), ImageBytes(back));
     std::printf("[ figures  ] grey, quality 100: max difference %d, PSNR %.2f dB\n",
                 difference.maxAbs, difference.psnr);
@@ -812,11 +742,11 @@ TEST_F(JpegCodecTest, GreyFileFromColourHoldsTheWeightedSumOfEachPixel) {
   MakeBlocks(image, 24, 0,
              [](std::uint8_t* pixel, int block) { std::memcpy(pixel, kBlockColours[block], 3); });
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("grey.jpg").c_str(), image, 100, 0, 1, 0), 1);
-  EXPECT_EQ(ComponentsOf(OutPath("grey.jpg")), 1);
+  ASSERT_EQ(codec.Write(FilePath("grey.jpg").c_str(), image, 100, 0, 1, 0), 1);
+  EXPECT_EQ(ComponentsOf(FilePath("grey.jpg")), 1);
 
   RasterImage back;
-  ASSERT_EQ(codec.OpenRead(OutPath("grey.jpg").c_str(), back), 1);
+  ASSERT_EQ(codec.OpenRead(FilePath("grey.jpg").c_str(), back), 1);
   EXPECT_EQ(codec.Variant(), SourceVariant::JpegGrey);
   ASSERT_EQ(codec.Read(), 1);
   std::vector<int> expected;
@@ -834,10 +764,10 @@ TEST_F(JpegCodecTest, GreyFileFromPalettedImageHoldsThePaletteGreysNotTheIndices
         PaletteEntry{kBlockColours[i][0], kBlockColours[i][1], kBlockColours[i][2], 0, 0};
   }
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("paletted.jpg").c_str(), image, 100, 0, 1, 0), 1);
-  EXPECT_EQ(ComponentsOf(OutPath("paletted.jpg")), 1);
+  ASSERT_EQ(codec.Write(FilePath("paletted.jpg").c_str(), image, 100, 0, 1, 0), 1);
+  EXPECT_EQ(ComponentsOf(FilePath("paletted.jpg")), 1);
   RasterImage back;
-  ASSERT_EQ(ReadWhole(OutPath("paletted.jpg"), back), 1);
+  ASSERT_EQ(Load(FilePath("paletted.jpg"), back), 1);
   std::vector<int> expected;
   for (int block = 0; block < 12; ++block)
     expected.push_back(ExpectedGrey(kBlockColours[11 - block]));
@@ -849,10 +779,10 @@ TEST_F(JpegCodecTest, ColourFileFromGreyImageRepeatsTheGreyInEveryChannel) {
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("source.pgm")), image);
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("colour.jpg").c_str(), image, 100, 1, 1, 0), 1);
-  EXPECT_EQ(ComponentsOf(OutPath("colour.jpg")), 3);
+  ASSERT_EQ(codec.Write(FilePath("colour.jpg").c_str(), image, 100, 1, 1, 0), 1);
+  EXPECT_EQ(ComponentsOf(FilePath("colour.jpg")), 3);
   RasterImage back;
-  ASSERT_EQ(ReadWhole(OutPath("colour.jpg"), back), 1);
+  ASSERT_EQ(Load(FilePath("colour.jpg"), back), 1);
   ASSERT_EQ(back.BitsPerPixel(), 24);
   int maxDifference = 0;
   for (int y = 0; y < back.Height(); ++y) {
@@ -870,8 +800,8 @@ TEST_F(JpegCodecTest, ColourFileFromGreyImageRepeatsTheGreyInEveryChannel) {
   MakeBlocks(blocks, 8, 0, [](std::uint8_t* pixel, int block) {
     *pixel = static_cast<std::uint8_t>(block * 21 + 3);
   });
-  ASSERT_EQ(codec.Write(OutPath("blocks.jpg").c_str(), blocks, 100, 1, 1, 0), 1);
-  ASSERT_EQ(ReadWhole(OutPath("blocks.jpg"), back), 1);
+  ASSERT_EQ(codec.Write(FilePath("blocks.jpg").c_str(), blocks, 100, 1, 1, 0), 1);
+  ASSERT_EQ(Load(FilePath("blocks.jpg"), back), 1);
   RasterImage backGrey;
   ASSERT_EQ(back.ConvertTo(backGrey, 8, 0), 1);
   std::vector<int> expected;
@@ -896,9 +826,9 @@ TEST_F(JpegCodecTest, ColourFileFromOtherLayoutsCarriesTheirColours) {
   JpegCodec codec;
   for (const RasterImage* image : {&words, &argb}) {
     SCOPED_TRACE(image->BitsPerPixel());
-    ASSERT_EQ(codec.Write(OutPath("layout.jpg").c_str(), *image, 100, 1, 1, 0), 1);
+    ASSERT_EQ(codec.Write(FilePath("layout.jpg").c_str(), *image, 100, 1, 1, 0), 1);
     RasterImage back;
-    ASSERT_EQ(ReadWhole(OutPath("layout.jpg"), back), 1);
+    ASSERT_EQ(Load(FilePath("layout.jpg"), back), 1);
     ASSERT_EQ(back.BitsPerPixel(), 24);
     // Block centres, away from the chroma blending at block edges; only the
     // rounding of the colour transform is left there (measured: 1).
@@ -920,10 +850,10 @@ TEST_F(JpegCodecTest, ColourWriteOfATwentyFourBitImageNeedsNoConversion) {
   watchedFolder = temp.PathText();
   JpegCodec codec;
   mostBackingFiles = 0;
-  ASSERT_EQ(codec.Write(OutPath("direct.jpg").c_str(), image, 100, 1, 1, 0, CountBackingFiles), 1);
+  ASSERT_EQ(codec.Write(FilePath("direct.jpg").c_str(), image, 100, 1, 1, 0, CountBackingFiles), 1);
   EXPECT_EQ(mostBackingFiles, 1u) << "only the source image's own storage";
   mostBackingFiles = 0;
-  ASSERT_EQ(codec.Write(OutPath("grey.jpg").c_str(), image, 100, 0, 1, 0, CountBackingFiles), 1);
+  ASSERT_EQ(codec.Write(FilePath("grey.jpg").c_str(), image, 100, 0, 1, 0, CountBackingFiles), 1);
   EXPECT_EQ(mostBackingFiles, 2u) << "a converted grey copy while writing";
   EXPECT_EQ(temp.Entries().size(), 1u) << "the converted copy is gone afterwards";
 }
@@ -932,18 +862,18 @@ TEST_F(JpegCodecTest, SmoothingChangesTheFileAndIsCappedAtOneHundred) {
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("photo.ppm")), image);
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("s0.jpg").c_str(), image, 90, 1, 1, 0), 1);
-  ASSERT_EQ(codec.Write(OutPath("s100.jpg").c_str(), image, 90, 1, 1, 100), 1);
-  ASSERT_EQ(codec.Write(OutPath("s500.jpg").c_str(), image, 90, 1, 1, 500), 1);
-  EXPECT_NE(ReadBytes(OutPath("s0.jpg")), ReadBytes(OutPath("s100.jpg")));
-  EXPECT_EQ(ReadBytes(OutPath("s100.jpg")), ReadBytes(OutPath("s500.jpg")));
+  ASSERT_EQ(codec.Write(FilePath("s0.jpg").c_str(), image, 90, 1, 1, 0), 1);
+  ASSERT_EQ(codec.Write(FilePath("s100.jpg").c_str(), image, 90, 1, 1, 100), 1);
+  ASSERT_EQ(codec.Write(FilePath("s500.jpg").c_str(), image, 90, 1, 1, 500), 1);
+  EXPECT_NE(ReadBytes(FilePath("s0.jpg")), ReadBytes(FilePath("s100.jpg")));
+  EXPECT_EQ(ReadBytes(FilePath("s100.jpg")), ReadBytes(FilePath("s500.jpg")));
 }
 
 TEST_F(JpegCodecTest, WriteReportsEveryRowThenAFinalCall) {
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("source.ppm")), image);
   JpegCodec codec;
-  ASSERT_EQ(codec.Write(OutPath("progress.jpg").c_str(), image, 80, 1, 1, 0, RecordProgress), 1);
+  ASSERT_EQ(codec.Write(FilePath("progress.jpg").c_str(), image, 80, 1, 1, 0, RecordProgress), 1);
   ExpectProgressOfAllRows(engine::kProgressWriting, 43);
 }
 
@@ -951,10 +881,10 @@ TEST_F(JpegCodecTest, WriteIntoAMissingFolderFailsLeavingNothingAndReportsOnce) 
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("source.ppm")), image);
   JpegCodec codec;
-  const std::string destination = (fs::path(outFolder) / "missing" / "x.jpg").string();
+  const std::string destination = (files.File("missing") / "x.jpg").string();
   EXPECT_EQ(codec.Write(destination.c_str(), image, 100, 1, 1, 0, RecordProgress), 0);
-  EXPECT_FALSE(fs::exists(fs::path(outFolder) / "missing"));
-  EXPECT_TRUE(OutEntries().empty());
+  EXPECT_FALSE(fs::exists(files.File("missing")));
+  EXPECT_TRUE(files.Entries().empty());
   ASSERT_EQ(progressCalls.size(), 1u);
   EXPECT_EQ(progressCalls[0].direction, engine::kProgressWriting);
   EXPECT_EQ(progressCalls[0].row, 42);
@@ -985,18 +915,18 @@ TEST_F(JpegCodecTest, FailedWritesLeaveAnEarlierFileUntouched) {
   EXPECT_EQ(codec.Write(destination.c_str(), wide, 100, 1, 1, 0), 0);
 
   EXPECT_EQ(ReadBytes(destination), earlier);
-  EXPECT_EQ(OutEntries(), std::vector<std::string>{"kept.jpg"}) << "no partial file is left";
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"kept.jpg"}) << "no partial file is left";
 }
 
 TEST_F(JpegCodecTest, WritingOntoAFolderFailsAndLeavesItAlone) {
   RasterImage image;
   FillFromPnm(ReadPnm(TestPicture("source.ppm")), image);
-  const std::string destination = OutPath("folder.jpg");
+  const std::string destination = FilePath("folder.jpg");
   fs::create_directory(destination);
   JpegCodec codec;
   EXPECT_EQ(codec.Write(destination.c_str(), image, 100, 1, 1, 0), 0);
   EXPECT_TRUE(fs::is_directory(destination));
-  EXPECT_EQ(OutEntries(), std::vector<std::string>{"folder.jpg"});
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"folder.jpg"});
 }
 
 TEST_F(JpegCodecTest, SuccessfulWriteReplacesAnEarlierFile) {
@@ -1006,9 +936,9 @@ TEST_F(JpegCodecTest, SuccessfulWriteReplacesAnEarlierFile) {
   JpegCodec codec;
   ASSERT_EQ(codec.Write(destination.c_str(), image, 75, 1, 1, 0), 1);
   RasterImage back;
-  ASSERT_EQ(ReadWhole(destination, back), 1);
+  ASSERT_EQ(Load(destination, back), 1);
   EXPECT_EQ(back.Width(), 61);
-  EXPECT_EQ(OutEntries(), std::vector<std::string>{"replaced.jpg"});
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"replaced.jpg"});
 }
 
 }  // namespace

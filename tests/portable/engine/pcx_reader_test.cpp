@@ -18,8 +18,7 @@
 
 #include "engine/pcx_reader.h"
 #include "engine/raster_image.h"
-#include "private_temp_folder.h"
-#include "test_files.h"
+#include "reader_test_support.h"
 
 namespace engine_test {
 namespace {
@@ -95,58 +94,7 @@ void AppendPalette(const Bytes& colours, Bytes& out) {
   out.insert(out.end(), palette.begin(), palette.end());
 }
 
-struct ProgressCall {
-  int direction, percent, row, reserved;
-};
-std::vector<ProgressCall> progressCalls;
-void RecordProgress(std::int32_t direction, std::int32_t percent, std::int32_t row,
-                    std::int32_t reserved) {
-  progressCalls.push_back(ProgressCall{direction, percent, row, reserved});
-}
-
-class PcxReaderTest : public TempFolderTest {
- protected:
-  void SetUp() override {
-    progressCalls.clear();
-    // Made-up files go beside the private temporary folder, which must end
-    // the test empty.
-    fileFolder = temp.Path().string() + "-files";
-    fs::create_directories(fileFolder);
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(fileFolder, error);
-    TempFolderTest::TearDown();
-  }
-
-  std::string FilePath(const std::string& name) const {
-    return (fs::path(fileFolder) / name).string();
-  }
-  std::string MakeFile(const std::string& name, const Bytes& bytes) const {
-    const std::string path = FilePath(name);
-    WriteBytes(path, bytes);
-    return path;
-  }
-
-  static int Load(const std::string& path, RasterImage& image) {
-    PcxReader reader;
-    if (!reader.OpenRead(path.c_str(), image)) return 0;
-    return reader.Read();
-  }
-  static int Opens(const std::string& path) {
-    RasterImage image;
-    PcxReader reader;
-    const int opened = reader.OpenRead(path.c_str(), image);
-    reader.Close();
-    return opened;
-  }
-  int OpensBytes(const Bytes& bytes) const { return Opens(MakeFile("made.pcx", bytes)); }
-  int LoadBytes(const Bytes& bytes, RasterImage& image) const {
-    return Load(MakeFile("made.pcx", bytes), image);
-  }
-
-  std::string fileFolder;
-};
+class PcxReaderTest : public ReaderTestOf<PcxReader> {};
 
 // ---------------------------------------------------------------- good files
 
@@ -305,7 +253,7 @@ TEST_F(PcxReaderTest, OneAndFourBitFilesAreRefused) {
 TEST_F(PcxReaderTest, FilesThatAreNoPcxFilesAreRefused) {
   EXPECT_EQ(Opens(TestPicture("source.ppm")), 0);
   EXPECT_EQ(Opens(FilePath("missing.pcx")), 0);
-  EXPECT_EQ(Opens(fileFolder), 0) << "a folder";
+  EXPECT_EQ(Opens(files.PathText()), 0) << "a folder";
   EXPECT_EQ(OpensBytes(Bytes()), 0);
   const Bytes good = ReadBytes(TestPicture("im24.pcx"));
   EXPECT_EQ(OpensBytes(Bytes(good.begin(), good.begin() + 127)), 0) << "a short header";
@@ -445,18 +393,6 @@ TEST_F(PcxReaderTest, ReadWithoutASuccessfulOpenFailsAndReadRunsOnlyOnce) {
   ASSERT_EQ(reader.OpenRead(TestPicture("im24.pcx").c_str(), image), 1);
   EXPECT_EQ(reader.OpenRead(TestPicture("bits1.pcx").c_str(), image), 0);
   EXPECT_EQ(reader.Read(), 0) << "a refused open after a good one leaves nothing to read";
-}
-
-// Backing files present in the temporary folder while lines were decoded.
-std::string watchedFolder;
-std::size_t mostBackingFiles = 0;
-void CountBackingFiles(std::int32_t, std::int32_t, std::int32_t, std::int32_t) {
-  std::size_t count = 0;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(watchedFolder, error)) {
-    if (entry.path().filename().string().rfind(engine::kTempFilePrefix, 0) == 0) ++count;
-  }
-  mostBackingFiles = std::max(mostBackingFiles, count);
 }
 
 TEST_F(PcxReaderTest, CompressedDataIsHeldInAMappedBufferThatIsDeletedAfterwards) {

@@ -15,8 +15,7 @@
 
 #include "engine/photocd_reader.h"
 #include "engine/raster_image.h"
-#include "private_temp_folder.h"
-#include "test_files.h"
+#include "reader_test_support.h"
 
 namespace engine_test {
 namespace {
@@ -118,45 +117,11 @@ void ExpectPixels(const RasterImage& image, const std::vector<ExpectedPixel>& ex
   EXPECT_EQ(wrong, 0);
 }
 
-struct ProgressCall {
-  int direction, percent, row, reserved;
-};
-std::vector<ProgressCall> progressCalls;
-void RecordProgress(std::int32_t direction, std::int32_t percent, std::int32_t row,
-                    std::int32_t reserved) {
-  progressCalls.push_back(ProgressCall{direction, percent, row, reserved});
-}
-
-class PhotoCdReaderTest : public TempFolderTest {
+class PhotoCdReaderTest : public ReaderTest {
  protected:
-  void SetUp() override {
-    progressCalls.clear();
-    fileFolder = temp.Path().string() + "-files";
-    fs::create_directories(fileFolder);
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(fileFolder, error);
-    TempFolderTest::TearDown();
-  }
-
-  std::string FilePath(const std::string& name) const {
-    return (fs::path(fileFolder) / name).string();
-  }
-  std::string MakeFile(const std::string& name, const Bytes& bytes) const {
-    const std::string path = FilePath(name);
-    WriteBytes(path, bytes);
-    return path;
-  }
   int OpensBytes(const Bytes& bytes, int resolution = engine::kPhotoCdBaseResolution) const {
-    RasterImage image;
-    PhotoCdReader reader;
-    const int opened = reader.OpenRead(MakeFile("made.pcd", bytes).c_str(), image, resolution);
-    reader.Close();
-    return opened;
+    return Opens(PhotoCdReader(resolution), MakeFile("made.pcd", bytes));
   }
-
-  std::string fileFolder;
 };
 
 // Colours of chosen samples, worked out by hand from
@@ -209,9 +174,9 @@ TEST_F(PhotoCdReaderTest, BaseImageDecodesEachRowPairFromItsLuminanceAndSharedCh
   pack.SetLuma(base, 768, 1, 3, 255);
 
   RasterImage image;
-  PhotoCdReader reader;
+  PhotoCdReader reader(engine::kPhotoCdBaseResolution);
   const std::string path = MakeFile("base.pcd", pack.bytes);
-  ASSERT_EQ(reader.OpenRead(path.c_str(), image, engine::kPhotoCdBaseResolution), 1);
+  ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
   EXPECT_EQ(reader.Variant(), SourceVariant::PhotoCdBase);
   EXPECT_EQ(reader.Width(), 768);
   EXPECT_EQ(reader.Height(), 512);
@@ -251,8 +216,8 @@ TEST_F(PhotoCdReaderTest, LowerResolutionsReadTheirOwnImagesFromTheirOwnOffsets)
   const std::string path = MakeFile("pack.pcd", pack.bytes);
 
   RasterImage image;
-  PhotoCdReader reader;
-  ASSERT_EQ(reader.OpenRead(path.c_str(), image, engine::kPhotoCdBase16Resolution), 1);
+  PhotoCdReader reader(engine::kPhotoCdBase16Resolution);
+  ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
   EXPECT_EQ(reader.Variant(), SourceVariant::PhotoCdBase16);
   ASSERT_EQ(reader.Read(), 1);
   ASSERT_EQ(image.Width(), 192);
@@ -262,9 +227,10 @@ TEST_F(PhotoCdReaderTest, LowerResolutionsReadTheirOwnImagesFromTheirOwnOffsets)
                        {127, 190, {0, 41, 90}},
                        {127, 191, {26, 182, 230}}});
 
-  ASSERT_EQ(reader.OpenRead(path.c_str(), image, engine::kPhotoCdBase4Resolution), 1);
-  EXPECT_EQ(reader.Variant(), SourceVariant::PhotoCdBase4);
-  ASSERT_EQ(reader.Read(), 1);
+  PhotoCdReader base4Reader(engine::kPhotoCdBase4Resolution);
+  ASSERT_EQ(base4Reader.OpenRead(path.c_str(), image), 1);
+  EXPECT_EQ(base4Reader.Variant(), SourceVariant::PhotoCdBase4);
+  ASSERT_EQ(base4Reader.Read(), 1);
   ASSERT_EQ(image.Width(), 384);
   ASSERT_EQ(image.Height(), 256);
   ExpectPixels(image, {{254, 382, {0, 42, 191}},
@@ -272,8 +238,9 @@ TEST_F(PhotoCdReaderTest, LowerResolutionsReadTheirOwnImagesFromTheirOwnOffsets)
                        {255, 382, {99, 255, 255}},
                        {255, 383, {0, 42, 191}}});
 
-  ASSERT_EQ(reader.OpenRead(path.c_str(), image, engine::kPhotoCdBaseResolution), 1);
-  ASSERT_EQ(reader.Read(), 1);
+  PhotoCdReader baseReader(engine::kPhotoCdBaseResolution);
+  ASSERT_EQ(baseReader.OpenRead(path.c_str(), image), 1);
+  ASSERT_EQ(baseReader.Read(), 1);
   ExpectPixels(image, {{0, 0, {255, 255, 255}}});
 }
 
@@ -285,10 +252,8 @@ TEST_F(PhotoCdReaderTest, FileMustHoldTheBaseImageWhicheverResolutionIsRead) {
   }
   ImagePack exact(kBaseEnd);
   RasterImage image;
-  PhotoCdReader reader;
-  ASSERT_EQ(reader.OpenRead(MakeFile("exact.pcd", exact.bytes).c_str(), image,
-                            engine::kPhotoCdBaseResolution),
-            1);
+  PhotoCdReader reader(engine::kPhotoCdBaseResolution);
+  ASSERT_EQ(reader.OpenRead(MakeFile("exact.pcd", exact.bytes).c_str(), image), 1);
   EXPECT_EQ(reader.Read(), 1);
   ImagePack longer(kBaseEnd + 4 * 1024 * 1024);
   EXPECT_EQ(OpensBytes(longer.bytes), 1);
@@ -328,20 +293,18 @@ TEST_F(PhotoCdReaderTest, ResolutionsOtherThanTheThreeLowestAreRefused) {
 
 TEST_F(PhotoCdReaderTest, MissingFilesAndFoldersAreRefused) {
   RasterImage image;
-  PhotoCdReader reader;
-  EXPECT_EQ(reader.OpenRead(FilePath("missing.pcd").c_str(), image, 2), 0);
-  EXPECT_EQ(reader.OpenRead(fileFolder.c_str(), image, 2), 0);
-  EXPECT_EQ(reader.OpenRead(nullptr, image, 2), 0);
+  PhotoCdReader reader(2);
+  EXPECT_EQ(reader.OpenRead(FilePath("missing.pcd").c_str(), image), 0);
+  EXPECT_EQ(reader.OpenRead(files.PathText().c_str(), image), 0);
+  EXPECT_EQ(reader.OpenRead(nullptr, image), 0);
   EXPECT_EQ(reader.Read(), 0);
 }
 
 TEST_F(PhotoCdReaderTest, BaseImageReportsEachOfItsTwoHundredFiftySixRowPairsThenAFinalCall) {
   ImagePack pack;
   RasterImage image;
-  PhotoCdReader reader;
-  ASSERT_EQ(reader.OpenRead(MakeFile("pack.pcd", pack.bytes).c_str(), image,
-                            engine::kPhotoCdBaseResolution, RecordProgress),
-            1);
+  PhotoCdReader reader(engine::kPhotoCdBaseResolution);
+  ASSERT_EQ(reader.OpenRead(MakeFile("pack.pcd", pack.bytes).c_str(), image, RecordProgress), 1);
   EXPECT_TRUE(progressCalls.empty()) << "opening reports nothing";
   ASSERT_EQ(reader.Read(), 1);
   ASSERT_EQ(progressCalls.size(), 257u);
@@ -359,9 +322,8 @@ TEST_F(PhotoCdReaderTest, FileThatShrinksAfterOpeningFailsToReadWithAFinalReport
   ImagePack pack;
   const std::string path = MakeFile("shrinking.pcd", pack.bytes);
   RasterImage image;
-  PhotoCdReader reader;
-  ASSERT_EQ(reader.OpenRead(path.c_str(), image, engine::kPhotoCdBaseResolution, RecordProgress),
-            1);
+  PhotoCdReader reader(engine::kPhotoCdBaseResolution);
+  ASSERT_EQ(reader.OpenRead(path.c_str(), image, RecordProgress), 1);
   std::error_code error;
   // Ten row pairs of the base image remain.
   fs::resize_file(path, kBaseOffset + 10 * 3 * 768, error);
@@ -372,27 +334,13 @@ TEST_F(PhotoCdReaderTest, FileThatShrinksAfterOpeningFailsToReadWithAFinalReport
   EXPECT_EQ(reader.Read(), 0) << "a failed read closes the reader";
 }
 
-// Backing files present in the temporary folder while rows were converted.
-std::string watchedFolder;
-std::size_t mostBackingFiles = 0;
-void CountBackingFiles(std::int32_t, std::int32_t, std::int32_t, std::int32_t) {
-  std::size_t count = 0;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(watchedFolder, error)) {
-    if (entry.path().filename().string().rfind(engine::kTempFilePrefix, 0) == 0) ++count;
-  }
-  mostBackingFiles = std::max(mostBackingFiles, count);
-}
-
 TEST_F(PhotoCdReaderTest, RowBuffersAreMappedScratchFilesDeletedAfterwards) {
   watchedFolder = temp.PathText();
   mostBackingFiles = 0;
   ImagePack pack;
   RasterImage image;
-  PhotoCdReader reader;
-  ASSERT_EQ(reader.OpenRead(MakeFile("pack.pcd", pack.bytes).c_str(), image,
-                            engine::kPhotoCdBase16Resolution, CountBackingFiles),
-            1);
+  PhotoCdReader reader(engine::kPhotoCdBase16Resolution);
+  ASSERT_EQ(reader.OpenRead(MakeFile("pack.pcd", pack.bytes).c_str(), image, CountBackingFiles), 1);
   ASSERT_EQ(reader.Read(), 1);
   EXPECT_EQ(mostBackingFiles, 4u) << "the image and three row buffers";
   EXPECT_EQ(temp.Entries().size(), 1u) << "only the image's storage stays";
@@ -401,10 +349,8 @@ TEST_F(PhotoCdReaderTest, RowBuffersAreMappedScratchFilesDeletedAfterwards) {
 TEST_F(PhotoCdReaderTest, ReadThatCannotCreateTheImageFailsWithAFinalReport) {
   ImagePack pack;
   RasterImage image;
-  PhotoCdReader reader;
-  ASSERT_EQ(reader.OpenRead(MakeFile("pack.pcd", pack.bytes).c_str(), image,
-                            engine::kPhotoCdBase4Resolution, RecordProgress),
-            1);
+  PhotoCdReader reader(engine::kPhotoCdBase4Resolution);
+  ASSERT_EQ(reader.OpenRead(MakeFile("pack.pcd", pack.bytes).c_str(), image, RecordProgress), 1);
   temp.PointAt((temp.Path() / "missing").string());
   EXPECT_EQ(reader.Read(), 0);
   temp.PointAt(temp.PathText());
@@ -419,24 +365,24 @@ TEST_F(PhotoCdReaderTest, EveryPathReleasesTheSourceFile) {
   RasterImage image;
   std::error_code error;
   {
-    PhotoCdReader reader;
+    PhotoCdReader reader(0);
     const std::string path = MakeFile("read.pcd", pack.bytes);
-    ASSERT_EQ(reader.OpenRead(path.c_str(), image, 0), 1);
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
     ASSERT_EQ(reader.Read(), 1);
     fs::rename(path, FilePath("read-moved.pcd"), error);
     EXPECT_FALSE(error) << "after a complete read";
   }
   {
-    PhotoCdReader reader;
+    PhotoCdReader reader(3);
     const std::string path = MakeFile("refused.pcd", pack.bytes);
-    ASSERT_EQ(reader.OpenRead(path.c_str(), image, 3), 0);
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 0);
     fs::rename(path, FilePath("refused-moved.pcd"), error);
     EXPECT_FALSE(error) << "after a refused open";
   }
   {
-    PhotoCdReader reader;
+    PhotoCdReader reader(2);
     const std::string path = MakeFile("closed.pcd", pack.bytes);
-    ASSERT_EQ(reader.OpenRead(path.c_str(), image, 2), 1);
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
     reader.Close();
     fs::rename(path, FilePath("closed-moved.pcd"), error);
     EXPECT_FALSE(error) << "after Close without reading";

@@ -1,8 +1,8 @@
 // Helpers of the loader and command tests: the pictures of
 // tests/testdata/make_commands.sh, their reference pixels (8-bit binary PPM
 // written by independent decoders), pixel comparison against a RasterImage of
-// any layout, a scratch folder for written files, and byte-level views of the
-// PNG and TIFF files the commands write.
+// any layout, and byte-level views of the PNG and TIFF files the commands
+// write.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -143,41 +143,6 @@ inline Difference CompareWith(const engine::RasterImage& image, const Reference&
   difference.mean = static_cast<double>(total) / (3.0 * reference.width * reference.height);
   return difference;
 }
-
-// A folder for the files a test writes, beside the private temporary folder
-// (which must stay empty) and removed with everything in it afterwards.
-class OutputFolder {
- public:
-  explicit OutputFolder(const engine_test::PrivateTempFolder& temp)
-      : folder(temp.Path().string() + "-out") {
-    std::error_code error;
-    fs::remove_all(folder, error);
-    if (!fs::create_directory(folder, error)) ADD_FAILURE() << "cannot create " << folder;
-  }
-  ~OutputFolder() {
-    std::error_code error;
-    fs::remove_all(folder, error);
-  }
-  OutputFolder(const OutputFolder&) = delete;
-  OutputFolder& operator=(const OutputFolder&) = delete;
-
-  std::string File(const std::string& name) const { return (folder / name).string(); }
-  const fs::path& Path() const { return folder; }
-
-  // Names and contents of everything in the folder.
-  std::map<std::string, Bytes> Snapshot() const {
-    std::map<std::string, Bytes> entries;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-      entries[entry.path().filename().string()] =
-          entry.is_regular_file() ? FileBytes(entry.path().string()) : Bytes{'/'};
-    }
-    return entries;
-  }
-
- private:
-  fs::path folder;
-};
 
 inline std::uint32_t BigEndian32(const Bytes& bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes.at(at)) << 24 | bytes.at(at + 1) << 16 |

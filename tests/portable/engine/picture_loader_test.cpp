@@ -17,6 +17,7 @@
 #include "engine/tiff_codec.h"
 #include "picture_file_checks.h"
 #include "private_temp_folder.h"
+#include "reader_test_support.h"
 
 namespace engine {
 namespace {
@@ -24,7 +25,6 @@ namespace {
 using command_test::CompareWith;
 using command_test::DataPath;
 using command_test::Difference;
-using command_test::OutputFolder;
 using command_test::ReadReference;
 using command_test::Reference;
 
@@ -45,9 +45,8 @@ class PictureLoaderTest : public engine_test::TempFolderTest {
   // True when the PhotoCD reader, if it were asked, would decode the file.
   static bool PhotoCdWouldRead(const std::string& path) {
     RasterImage image;
-    PhotoCdReader reader;
-    return reader.OpenRead(path.c_str(), image, kPhotoCdBaseResolution) == 1 &&
-           reader.Read() == 1 && image.Width() == 768 && image.Height() == 512;
+    return engine_test::Load(PhotoCdReader(kPhotoCdBaseResolution), path, image) == 1 &&
+           image.Width() == 768 && image.Height() == 512;
   }
 
   static int Load(const std::string& path) {
@@ -76,8 +75,7 @@ TEST_F(PictureLoaderTest, EveryReadableFormatLoadsWithTheIndependentDecodersPixe
 TEST_F(PictureLoaderTest, FileNameExtensionPlaysNoPart) {
   ExpectLoadsAs("png_named.jpg", "png_named.ppm", 24);
 
-  OutputFolder output(temp);
-  const std::string jpegNamedPng = output.File("picture.png");
+  const std::string jpegNamedPng = files.FilePath("picture.png");
   std::filesystem::copy_file(DataPath("jpeg.jpg"), jpegNamedPng);
   RasterImage image;
   ASSERT_EQ(LoadPicture(jpegNamedPng.c_str(), image), ResultOk);
@@ -144,7 +142,7 @@ TEST_F(PictureLoaderTest, AcceptedFileWhoseDecodingFailsEndsTheSearch) {
     SCOPED_TRACE(path);
     RasterImage probe;
     TiffCodec tiff;
-    ASSERT_EQ(tiff.OpenRead(path.c_str(), &probe), 1);
+    ASSERT_EQ(tiff.OpenRead(path.c_str(), probe), 1);
     ASSERT_EQ(tiff.Read(), 0);
     ASSERT_TRUE(PhotoCdWouldRead(path));
     EXPECT_EQ(Load(path), ResultNotReadable);
@@ -194,8 +192,7 @@ TEST_F(PictureLoaderTest, PathsWithWildcardsDoNotCountAsExisting) {
 
 TEST_F(PictureLoaderTest, FoldersExistButNoReaderTakesThem) {
   EXPECT_EQ(Load(std::string(PC_TESTDATA_DIR) + "/commands"), ResultNotReadable);
-  OutputFolder output(temp);
-  const std::string folderNamedLikeAPicture = output.File("folder.jpg");
+  const std::string folderNamedLikeAPicture = files.FilePath("folder.jpg");
   std::filesystem::create_directory(folderNamedLikeAPicture);
   EXPECT_EQ(Load(folderNamedLikeAPicture), ResultNotReadable);
 }

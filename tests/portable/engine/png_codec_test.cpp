@@ -24,13 +24,15 @@
 
 #include "engine/codec_conventions.h"
 #include "engine/raster_image.h"
-#include "private_temp_folder.h"
+#include "reader_test_support.h"
 
 namespace engine {
 namespace {
 
 namespace fs = std::filesystem;
-using engine_test::TempFolderTest;
+using engine_test::ProgressCall;
+using engine_test::progressCalls;
+using engine_test::RecordProgress;
 
 std::string DataPath(const std::string& name) {
   return std::string(PC_TESTDATA_DIR) + "/png/" + name;
@@ -176,20 +178,6 @@ Ihdr HeaderOfFile(const std::string& path) {
   return HeaderOf(ParseChunks(FileBytes(path)));
 }
 
-// Progress calls of the codec under test.
-struct ProgressCall {
-  std::int32_t direction, percent, row, reserved;
-  bool operator==(const ProgressCall& other) const {
-    return direction == other.direction && percent == other.percent && row == other.row &&
-           reserved == other.reserved;
-  }
-};
-std::vector<ProgressCall> progressCalls;
-void RecordProgress(std::int32_t direction, std::int32_t percent, std::int32_t row,
-                    std::int32_t reserved) {
-  progressCalls.push_back({direction, percent, row, reserved});
-}
-
 // The RGB colour (and alpha, 255 when there is none) of an image's pixel.
 struct Colour {
   int red, green, blue, alpha;
@@ -280,28 +268,8 @@ int OpenDescriptors() {
 #endif
 }
 
-class PngCodecTest : public TempFolderTest {
+class PngCodecTest : public engine_test::ReaderTest {
  protected:
-  void SetUp() override {
-    progressCalls.clear();
-    outFolder = temp.Path().parent_path() / (temp.Path().filename().string() + "-out");
-    fs::create_directories(outFolder);
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(outFolder, error);
-    TempFolderTest::TearDown();
-  }
-
-  std::string OutPath(const std::string& name) const { return (outFolder / name).string(); }
-  std::vector<std::string> OutEntries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(outFolder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
-  }
-
   // Opens and reads a test picture; 1 when both steps succeed.
   int Load(const std::string& name, RasterImage& image, SourceVariant* variant = nullptr) {
     PngCodec codec;
@@ -316,8 +284,6 @@ class PngCodecTest : public TempFolderTest {
     if (codec.OpenWrite(path.c_str(), image, bits, paletteSize, RecordProgress) != 1) return 0;
     return codec.Write();
   }
-
-  fs::path outFolder;
 };
 
 // ---------------------------------------------------------------- reading
@@ -539,7 +505,7 @@ TEST_F(PngCodecTest, DamagedFilesFailInTheReadStepAndReleaseEverything) {
   for (const char* name : {"truncated.bin", "no_iend.bin"}) {
     SCOPED_TRACE(name);
     // A copy, so that deleting it afterwards proves the file was closed.
-    const std::string copy = OutPath(name);
+    const std::string copy = FilePath(name);
     fs::copy_file(DataPath(name), copy);
     const int descriptorsBefore = OpenDescriptors();
     progressCalls.clear();
@@ -583,7 +549,7 @@ TEST_F(PngCodecTest, ReadFailsCleanlyWhenTheImageCannotBeMade) {
   RasterImage image;
   PngCodec codec;
   ASSERT_EQ(codec.OpenRead(DataPath("rgb8.png").c_str(), image, RecordProgress), 1);
-  temp.PointAt(OutPath("no such folder"));
+  temp.PointAt(FilePath("no such folder"));
   EXPECT_EQ(codec.Read(), 0);
   temp.PointAt(temp.PathText());
   EXPECT_FALSE(codec.IsOpen());
@@ -631,7 +597,7 @@ TEST_F(PngCodecTest, WrittenRgbIsAdam7WithOnlyHeaderDataAndEndChunksAndReadsBack
   RasterImage image;
   ASSERT_EQ(image.Create(41, 29, 24, 0), 1);
   FillNoise(image, 7);
-  const std::string destination = OutPath("rgb.png");
+  const std::string destination = FilePath("rgb.png");
   WriteFileBytes(destination, "an earlier file");
   ASSERT_EQ(Save(image, destination, 24, 0), 1);
 
@@ -649,7 +615,7 @@ TEST_F(PngCodecTest, WrittenRgbIsAdam7WithOnlyHeaderDataAndEndChunksAndReadsBack
   EXPECT_EQ(header.compression, 0);
   EXPECT_EQ(header.filter, 0);
   EXPECT_EQ(header.interlace, 1);
-  EXPECT_EQ(OutEntries(), std::vector<std::string>{"rgb.png"});
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"rgb.png"});
 
   RasterImage back;
   SourceVariant variant = SourceVariant::None;
@@ -663,7 +629,7 @@ TEST_F(PngCodecTest, WrittenRgbIsAdam7WithOnlyHeaderDataAndEndChunksAndReadsBack
 #ifndef _WIN32
   // And as another decoder sees it.
   if (std::system("command -v pngtopam >/dev/null 2>&1") == 0) {
-    const std::string decoded = OutPath("decoded.pam");
+    const std::string decoded = FilePath("decoded.pam");
     const std::string command = "pngtopam '" + destination + "' >'" + decoded + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     Netpbm other;
@@ -677,7 +643,7 @@ TEST_F(PngCodecTest, WrittenPngIsInterlacedEvenWhenTheSourceWasNot) {
   RasterImage image;
   ASSERT_EQ(Load("rgba8.png", image), 1);
   ASSERT_EQ(HeaderOfFile(DataPath("rgba8.png")).interlace, 0);
-  const std::string destination = OutPath("from_rgba.png");
+  const std::string destination = FilePath("from_rgba.png");
   ASSERT_EQ(Save(image, destination, 24, 0), 1);
   const Ihdr header = HeaderOfFile(destination);
   EXPECT_EQ(header.interlace, 1);
@@ -695,7 +661,7 @@ TEST_F(PngCodecTest, RgbaRoundTripIsExactAndLeavesTheSourceImageAsItWas) {
   FillNoise(image, 11);
   RasterImage before;
   ASSERT_EQ(before.CopyFrom(image), 1);
-  const std::string destination = OutPath("rgba.png");
+  const std::string destination = FilePath("rgba.png");
   ASSERT_EQ(Save(image, destination, 32, 0), 1);
   EXPECT_TRUE(SamePixelsAndPalette(image, before)) << "the caller's image was changed";
   const Ihdr header = HeaderOfFile(destination);
@@ -723,7 +689,7 @@ TEST_F(PngCodecTest, PaletteRoundTripIsExactAndWritesThePaletteChunk) {
   for (std::int64_t i = 0; i < image.ByteCount(); ++i)
     image.PixelData()[i] = static_cast<std::uint8_t>((i * 7 + i / 23) % 5);
 
-  const std::string destination = OutPath("palette.png");
+  const std::string destination = FilePath("palette.png");
   ASSERT_EQ(Save(image, destination, 8, 5), 1);
   const std::vector<Chunk> chunks = ParseChunks(FileBytes(destination));
   std::vector<std::string> types;
@@ -746,7 +712,7 @@ TEST_F(PngCodecTest, PaletteRoundTripIsExactAndWritesThePaletteChunk) {
 
   // Asking for more palette entries than the picture has writes the
   // picture's own palette, never entries past its end.
-  const std::string larger = OutPath("palette200.png");
+  const std::string larger = FilePath("palette200.png");
   ASSERT_EQ(Save(image, larger, 8, 200), 1);
   EXPECT_EQ(HeaderOfFile(larger).paletteEntries, 5);
   PngCodec again;
@@ -759,7 +725,7 @@ TEST_F(PngCodecTest, OtherLayoutsAreConvertedBeforeWriting) {
   // Grey becomes RGB with red = green = blue.
   RasterImage grey;
   ASSERT_EQ(Load("grey8.png", grey), 1);
-  const std::string fromGrey = OutPath("grey.png");
+  const std::string fromGrey = FilePath("grey.png");
   ASSERT_EQ(Save(grey, fromGrey, 24, 0), 1);
   EXPECT_EQ(HeaderOfFile(fromGrey).colourType, 2);
   RasterImage back;
@@ -778,7 +744,7 @@ TEST_F(PngCodecTest, OtherLayoutsAreConvertedBeforeWriting) {
     packed.PixelData()[2 * i] = static_cast<std::uint8_t>(word & 0xFF);
     packed.PixelData()[2 * i + 1] = static_cast<std::uint8_t>(word >> 8);
   }
-  const std::string fromPacked = OutPath("packed.png");
+  const std::string fromPacked = FilePath("packed.png");
   ASSERT_EQ(Save(packed, fromPacked, 24, 0), 1);
   PngCodec packedReader;
   ASSERT_EQ(packedReader.OpenRead(fromPacked.c_str(), back), 1);
@@ -796,7 +762,7 @@ TEST_F(PngCodecTest, WritingReportsEveryRowOfEveryPassAndAFinalCall) {
   RasterImage image;
   ASSERT_EQ(image.Create(10, 6, 24, 0), 1);
   FillNoise(image, 3);
-  ASSERT_EQ(Save(image, OutPath("progress.png"), 24, 0), 1);
+  ASSERT_EQ(Save(image, FilePath("progress.png"), 24, 0), 1);
   ASSERT_EQ(progressCalls.size(), 7u * 6 + 1);
   for (std::size_t i = 0; i + 1 < progressCalls.size(); ++i) {
     const int row = static_cast<int>(i % 6);
@@ -808,7 +774,7 @@ TEST_F(PngCodecTest, WritingReportsEveryRowOfEveryPassAndAFinalCall) {
 TEST_F(PngCodecTest, RefusedWriteRequestsCreateNothing) {
   RasterImage image;
   ASSERT_EQ(image.Create(4, 4, 24, 0), 1);
-  const std::string destination = OutPath("refused.png");
+  const std::string destination = FilePath("refused.png");
   const struct {
     int bits;
     int paletteSize;
@@ -824,14 +790,14 @@ TEST_F(PngCodecTest, RefusedWriteRequestsCreateNothing) {
   EXPECT_EQ(codec.OpenWrite(destination.c_str(), empty, 24, 0, RecordProgress), 0);
   EXPECT_FALSE(codec.IsOpen());
   EXPECT_EQ(codec.OpenWrite(nullptr, image, 24, 0), 0);
-  EXPECT_TRUE(OutEntries().empty());
+  EXPECT_TRUE(files.Entries().empty());
   EXPECT_TRUE(progressCalls.empty());
 }
 
 TEST_F(PngCodecTest, OpenedWriteRecordsTheVariantAndLeavesNothingWhenClosedUnwritten) {
   RasterImage image;
   ASSERT_EQ(image.Create(4, 4, 24, 0), 1);
-  const std::string destination = OutPath("unwritten.png");
+  const std::string destination = FilePath("unwritten.png");
   const struct {
     int bits;
     int paletteSize;
@@ -848,42 +814,42 @@ TEST_F(PngCodecTest, OpenedWriteRecordsTheVariantAndLeavesNothingWhenClosedUnwri
     codec.Close();
     EXPECT_FALSE(codec.IsOpen());
     EXPECT_EQ(codec.Write(), 0) << "closed codecs do not write";
-    EXPECT_TRUE(OutEntries().empty());
+    EXPECT_TRUE(files.Entries().empty());
   }
   {
     PngCodec abandoned;
     ASSERT_EQ(abandoned.OpenWrite(destination.c_str(), image, 24, 0), 1);
   }
-  EXPECT_TRUE(OutEntries().empty());
+  EXPECT_TRUE(files.Entries().empty());
 }
 
 TEST_F(PngCodecTest, DestinationInAMissingFolderFailsAndLeavesNoFile) {
   RasterImage image;
   ASSERT_EQ(image.Create(4, 4, 24, 0), 1);
-  const std::string destination = (outFolder / "missing" / "out.png").string();
+  const std::string destination = (files.File("missing") / "out.png").string();
   PngCodec codec;
   EXPECT_EQ(codec.OpenWrite(destination.c_str(), image, 24, 0, RecordProgress), 0);
   EXPECT_EQ(codec.Write(), 0);
-  EXPECT_FALSE(fs::exists(outFolder / "missing"));
-  EXPECT_TRUE(OutEntries().empty());
+  EXPECT_FALSE(fs::exists(files.File("missing")));
+  EXPECT_TRUE(files.Entries().empty());
 }
 
 TEST_F(PngCodecTest, FailedConversionKeepsTheEarlierFileAndEndsWithAFinalProgressCall) {
   RasterImage image;
   ASSERT_EQ(image.Create(8, 5, 32, 0), 1);
   FillNoise(image, 5);
-  const std::string destination = OutPath("kept.png");
+  const std::string destination = FilePath("kept.png");
   WriteFileBytes(destination, "an earlier file");
   PngCodec codec;
   ASSERT_EQ(codec.OpenWrite(destination.c_str(), image, 24, 0, RecordProgress), 1);
   // The 24-bit copy needs a backing file, and the temporary folder is gone.
-  temp.PointAt(OutPath("no such folder"));
+  temp.PointAt(FilePath("no such folder"));
   EXPECT_EQ(codec.Write(), 0);
   temp.PointAt(temp.PathText());
   EXPECT_FALSE(codec.IsOpen());
   const std::vector<std::uint8_t> kept = FileBytes(destination);
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier file");
-  EXPECT_EQ(OutEntries(), std::vector<std::string>{"kept.png"});
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"kept.png"});
   ASSERT_EQ(progressCalls.size(), 1u);
   EXPECT_EQ(progressCalls.back(), (ProgressCall{0, 100, 4, 0}));
 }
@@ -894,7 +860,7 @@ TEST_F(PngCodecTest, FailedFileWriteKeepsTheEarlierFileAndLeavesNoPartialFile) {
   RasterImage image;
   ASSERT_EQ(image.Create(300, 200, 24, 0), 1);
   FillNoise(image, 9);
-  const std::string destination = OutPath("full.png");
+  const std::string destination = FilePath("full.png");
   WriteFileBytes(destination, "an earlier file");
 
   PngCodec codec;
@@ -913,7 +879,7 @@ TEST_F(PngCodecTest, FailedFileWriteKeepsTheEarlierFileAndLeavesNoPartialFile) {
   EXPECT_FALSE(codec.IsOpen());
   const std::vector<std::uint8_t> kept = FileBytes(destination);
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier file");
-  EXPECT_EQ(OutEntries(), std::vector<std::string>{"full.png"});
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"full.png"});
   ASSERT_FALSE(progressCalls.empty());
   EXPECT_LT(progressCalls.size(), 7u * 200 + 1) << "the write cannot have got through";
   EXPECT_EQ(progressCalls.back(), (ProgressCall{0, 100, 199, 0}));

@@ -1,6 +1,7 @@
-// Points the system temporary folder (TMPDIR natively; TMP and TEMP, which
-// GetTempPathA reads, on Windows) at a fresh private folder for one test, so
-// backing files can be counted and checked for leftovers.
+// The folders of the engine tests: a scratch folder of a test's own, and the
+// system temporary folder (TMPDIR natively; TMP and TEMP, which GetTempPathA
+// reads, on Windows) pointed at a fresh private one for one test, so backing
+// files can be counted and checked for leftovers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,9 +73,12 @@ class SavedVariable {
   std::string value;
 };
 
-class PrivateTempFolder {
+// A folder of a test's own, removed with everything in it afterwards: made
+// with a fresh name in the system temporary folder, or at a path given
+// (emptied first).
+class ScratchFolder {
  public:
-  PrivateTempFolder() {
+  ScratchFolder() {
     std::mt19937_64 random(
         std::random_device{}() ^
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
@@ -82,20 +89,25 @@ class PrivateTempFolder {
       if (fs::create_directory(candidate, error)) folder = candidate;
     }
     if (folder.empty()) ADD_FAILURE() << "could not create a private temporary folder";
-    PointAt(folder.string());
   }
-  ~PrivateTempFolder() {
+  explicit ScratchFolder(const fs::path& path) : folder(path) {
+    std::error_code error;
+    fs::remove_all(folder, error);
+    if (!fs::create_directory(folder, error)) ADD_FAILURE() << "cannot create " << folder;
+  }
+  ~ScratchFolder() {
     std::error_code error;
     if (!folder.empty()) fs::remove_all(folder, error);
   }
-  PrivateTempFolder(const PrivateTempFolder&) = delete;
-  PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   const fs::path& Path() const { return folder; }
   std::string PathText() const { return folder.string(); }
   // The folder as the engine reports it, with a trailing separator.
   std::string WithSeparator() const { return folder.string() + kNativeSeparator; }
   fs::path File(const std::string& name) const { return folder / name; }
+  std::string FilePath(const std::string& name) const { return File(name).string(); }
 
   // Names of everything in the folder, sorted.
   std::vector<std::string> Entries() const {
@@ -107,6 +119,31 @@ class PrivateTempFolder {
     std::sort(names.begin(), names.end());
     return names;
   }
+
+  // Names and contents of everything in the folder (a sub-folder as "/").
+  std::map<std::string, std::vector<std::uint8_t>> Snapshot() const {
+    std::map<std::string, std::vector<std::uint8_t>> entries;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+      std::vector<std::uint8_t> content{'/'};
+      if (entry.is_regular_file()) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      }
+      entries[entry.path().filename().string()] = content;
+    }
+    return entries;
+  }
+
+ private:
+  fs::path folder;
+};
+
+// A scratch folder that the engine sees as the system temporary folder while
+// the object lives.
+class PrivateTempFolder : public ScratchFolder {
+ public:
+  PrivateTempFolder() { PointAt(PathText()); }
 
   // Makes the engine see `path` as the system temporary folder.
   void PointAt(const std::string& path) const {
@@ -125,7 +162,6 @@ class PrivateTempFolder {
 #else
   SavedVariable tmpdir{"TMPDIR"};
 #endif
-  fs::path folder;
 };
 
 // A test whose temporary folder is private and must be empty again at the
@@ -145,6 +181,9 @@ class TempFolderTest : public ::testing::Test {
   bool Exists(const std::string& name) const { return fs::exists(temp.File(name)); }
 
   PrivateTempFolder temp;
+  // The files a test makes or writes, beside the temporary folder (which
+  // must stay empty).
+  ScratchFolder files{temp.PathText() + "-files"};
 };
 
 }  // namespace engine_test

@@ -20,7 +20,7 @@
 #include "engine/codec_conventions.h"
 #include "engine/mapped_file.h"
 #include "engine/raster_image.h"
-#include "private_temp_folder.h"
+#include "reader_test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -86,39 +86,6 @@ std::string FirstDifference(const Bytes& actual, const Bytes& expected, std::int
     }
   }
   return "none";
-}
-
-// Progress calls, recorded by a plain routine as the codec expects one.
-struct ProgressCall {
-  std::int32_t direction;
-  std::int32_t percent;
-  std::int32_t row;
-  std::int32_t reserved;
-  bool operator==(const ProgressCall& other) const {
-    return direction == other.direction && percent == other.percent && row == other.row &&
-           reserved == other.reserved;
-  }
-};
-std::ostream& operator<<(std::ostream& out, const ProgressCall& call) {
-  return out << "(" << call.direction << ", " << call.percent << ", " << call.row << ", "
-             << call.reserved << ")";
-}
-
-std::vector<ProgressCall> progressCalls;
-
-void RecordProgress(std::int32_t direction, std::int32_t percent, std::int32_t row,
-                    std::int32_t reserved) {
-  progressCalls.push_back({direction, percent, row, reserved});
-}
-
-// The calls a codec owes for `rows` rows: one per row, then the final one.
-std::vector<ProgressCall> ExpectedProgress(std::int32_t direction, std::int32_t rows) {
-  std::vector<ProgressCall> calls;
-  for (std::int32_t row = 0; row < rows; ++row) {
-    calls.push_back({direction, static_cast<std::int32_t>((row + 1) * 100 / rows), row, 0});
-  }
-  calls.push_back({direction, 100, rows - 1, 0});
-  return calls;
 }
 
 // The first directory of a little-endian TIFF file, parsed without libtiff:
@@ -192,38 +159,8 @@ void MakeColourPicture(RasterImage& image, std::int32_t width, std::int32_t heig
 }
 
 // Every test runs with a private temporary folder that must be empty at the
-// end; written files go to an output folder inside it, removed first.
-class TiffCodecTest : public TempFolderTest {
- protected:
-  void SetUp() override {
-    progressCalls.clear();
-    outputFolder = temp.File("out");
-    fs::create_directory(outputFolder);
-  }
-  void TearDown() override {
-    fs::remove_all(outputFolder);
-    TempFolderTest::TearDown();
-  }
-
-  std::string OutputPath(const std::string& name) const { return (outputFolder / name).string(); }
-  std::vector<std::string> OutputEntries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(outputFolder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
-  }
-  // Backing files of images and scratch buffers still in the temporary folder.
-  std::vector<std::string> TemporaryFiles() const {
-    std::vector<std::string> names;
-    for (const auto& name : temp.Entries()) {
-      if (name != "out") names.push_back(name);
-    }
-    return names;
-  }
-
-  fs::path outputFolder;
-};
+// end; written files go to the files folder beside it.
+class TiffCodecTest : public ReaderTest {};
 
 // ---------------------------------------------------------------- reading
 
@@ -247,7 +184,7 @@ TEST_P(TiffReadTest, DecodesToTheReferencePixels) {
 
   RasterImage image;
   TiffCodec codec;
-  ASSERT_EQ(codec.OpenRead(TestDataPath(name + ".tif").c_str(), &image, nullptr), 1);
+  ASSERT_EQ(codec.OpenRead(TestDataPath(name + ".tif").c_str(), image, nullptr), 1);
   EXPECT_TRUE(codec.IsReading());
   EXPECT_EQ(codec.Variant(), SourceVariant::TiffRgb24);
   EXPECT_EQ(codec.BitsPerPixel(), 32);
@@ -267,7 +204,7 @@ TEST_P(TiffReadTest, DecodesToTheReferencePixels) {
   } else {
     EXPECT_LE(LargestDifference(pixels, reference), GetParam().tolerance);
   }
-  EXPECT_TRUE(TemporaryFiles().size() == 1) << "only the image's own backing file may remain";
+  EXPECT_TRUE(temp.Entries().size() == 1) << "only the image's own backing file may remain";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -308,7 +245,7 @@ TEST_F(TiffCodecTest, AlphaIsDroppedAfterTheRgbaInterfaceAppliesIt) {
     SCOPED_TRACE(name);
     RasterImage image;
     TiffCodec codec;
-    ASSERT_EQ(codec.OpenRead(TestDataPath(name).c_str(), &image, nullptr), 1);
+    ASSERT_EQ(codec.OpenRead(TestDataPath(name).c_str(), image, nullptr), 1);
     ASSERT_EQ(codec.Read(), 1);
     EXPECT_EQ(image.BitsPerPixel(), 24);
     const Bytes pixels = PixelBytes(image);
@@ -319,7 +256,7 @@ TEST_F(TiffCodecTest, AlphaIsDroppedAfterTheRgbaInterfaceAppliesIt) {
 TEST_F(TiffCodecTest, ReadingReportsEveryRowThenAFinalCall) {
   RasterImage image;
   TiffCodec codec;
-  ASSERT_EQ(codec.OpenRead(TestDataPath("lzw.tif").c_str(), &image, RecordProgress), 1);
+  ASSERT_EQ(codec.OpenRead(TestDataPath("lzw.tif").c_str(), image, RecordProgress), 1);
   EXPECT_TRUE(progressCalls.empty()) << "the open step reports nothing";
   ASSERT_EQ(codec.Read(), 1);
   EXPECT_EQ(progressCalls, ExpectedProgress(engine::kProgressReading, 37));
@@ -329,7 +266,7 @@ TEST_F(TiffCodecTest, ReadingReplacesAnImageOfAnotherLayout) {
   RasterImage image;
   ASSERT_EQ(image.Create(5, 4, 8, 16), 1);
   TiffCodec codec;
-  ASSERT_EQ(codec.OpenRead(TestDataPath("none.tif").c_str(), &image, nullptr), 1);
+  ASSERT_EQ(codec.OpenRead(TestDataPath("none.tif").c_str(), image, nullptr), 1);
   ASSERT_EQ(codec.Read(), 1);
   EXPECT_EQ(image.Width(), 61);
   EXPECT_EQ(image.Height(), 37);
@@ -338,7 +275,7 @@ TEST_F(TiffCodecTest, ReadingReplacesAnImageOfAnotherLayout) {
   EXPECT_TRUE(PixelBytes(image) == ReadWholeFile(TestDataPath("none.rgb")));
 
   // A second read into the now fitting image gives the same pixels again.
-  ASSERT_EQ(codec.OpenRead(TestDataPath("packbits.tif").c_str(), &image, nullptr), 1);
+  ASSERT_EQ(codec.OpenRead(TestDataPath("packbits.tif").c_str(), image, nullptr), 1);
   ASSERT_EQ(codec.Read(), 1);
   EXPECT_TRUE(PixelBytes(image) == ReadWholeFile(TestDataPath("none.rgb")));
 }
@@ -347,7 +284,7 @@ TEST_F(TiffCodecTest, ReadingReplacesAnImageOfAnotherLayout) {
 TEST_F(TiffCodecTest, DeflateCompressionIsAcceptedByTheProbeAndFailsInRead) {
   RasterImage image;
   TiffCodec codec;
-  ASSERT_EQ(codec.OpenRead(TestDataPath("deflate.tif").c_str(), &image, RecordProgress), 1);
+  ASSERT_EQ(codec.OpenRead(TestDataPath("deflate.tif").c_str(), image, RecordProgress), 1);
   EXPECT_EQ(codec.Read(), 0);
   EXPECT_FALSE(codec.IsReading());
   // No row was decoded, yet the final call comes.
@@ -365,12 +302,12 @@ TEST_F(TiffCodecTest, PicturesTooLargeToDecodeAreRefusedBeforeAllocating) {
     progressCalls.clear();
     RasterImage image;
     TiffCodec codec;
-    ASSERT_EQ(codec.OpenRead(TestDataPath(name).c_str(), &image, RecordProgress), 1);
+    ASSERT_EQ(codec.OpenRead(TestDataPath(name).c_str(), image, RecordProgress), 1);
     EXPECT_EQ(codec.Width(), width);
     EXPECT_EQ(codec.Height(), height);
     EXPECT_EQ(codec.Read(), 0);
     EXPECT_TRUE(image.IsEmpty());
-    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_TRUE(temp.Entries().empty());
     EXPECT_EQ(progressCalls,
               (std::vector<ProgressCall>{
                   {engine::kProgressReading, 100, static_cast<std::int32_t>(height) - 1, 0}}));
@@ -389,7 +326,7 @@ TEST_F(TiffCodecTest, ProbeRejectsWhatIsNotAReadableTiff) {
     SCOPED_TRACE(candidate);
     RasterImage image;
     TiffCodec codec;
-    EXPECT_EQ(codec.OpenRead(candidate.c_str(), &image, RecordProgress), 0);
+    EXPECT_EQ(codec.OpenRead(candidate.c_str(), image, RecordProgress), 0);
     EXPECT_FALSE(codec.IsReading());
     EXPECT_EQ(codec.Variant(), SourceVariant::None);
     EXPECT_EQ(codec.Read(), 0);
@@ -397,8 +334,7 @@ TEST_F(TiffCodecTest, ProbeRejectsWhatIsNotAReadableTiff) {
   }
   TiffCodec codec;
   RasterImage image;
-  EXPECT_EQ(codec.OpenRead(nullptr, &image, nullptr), 0);
-  EXPECT_EQ(codec.OpenRead(TestDataPath("none.tif").c_str(), nullptr, nullptr), 0);
+  EXPECT_EQ(codec.OpenRead(nullptr, image, nullptr), 0);
   EXPECT_TRUE(progressCalls.empty()) << "without an accepted file there is nothing to report";
 }
 
@@ -408,12 +344,12 @@ TEST_F(TiffCodecTest, LibraryMessagesAreNeverPrinted) {
   for (const char* name : {"deflate.tif", "text.tif", "truncated.tif", "missing.tif"}) {
     RasterImage image;
     TiffCodec codec;
-    if (codec.OpenRead(TestDataPath(name).c_str(), &image, nullptr)) codec.Read();
+    if (codec.OpenRead(TestDataPath(name).c_str(), image, nullptr)) codec.Read();
   }
   RasterImage picture;
   MakeColourPicture(picture, 2, 2);
   TiffCodec writer;
-  writer.OpenWrite((outputFolder / "missing" / "x.tif").string().c_str(), &picture, 24, nullptr);
+  writer.OpenWrite((files.File("missing") / "x.tif").string().c_str(), &picture, 24, nullptr);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
@@ -442,7 +378,7 @@ void ExpectWriterLayout(const ParsedTiff& parsed, std::int32_t width, std::int32
 TEST_F(TiffCodecTest, RgbOutputStoresTheExactPixelsUncompressedInDefaultStrips) {
   RasterImage picture;
   MakeColourPicture(picture, 200, 100);  // 600-byte rows: 13 rows a strip, 8 strips
-  const std::string destination = OutputPath("rgb.tif");
+  const std::string destination = FilePath("rgb.tif");
 
   TiffCodec writer;
   ASSERT_EQ(writer.OpenWrite(destination.c_str(), &picture, 24, RecordProgress), 1);
@@ -453,7 +389,7 @@ TEST_F(TiffCodecTest, RgbOutputStoresTheExactPixelsUncompressedInDefaultStrips) 
   ASSERT_EQ(writer.Write(), 1);
   EXPECT_FALSE(writer.IsWriting());
   EXPECT_EQ(progressCalls, ExpectedProgress(engine::kProgressWriting, 100));
-  EXPECT_EQ(OutputEntries(), std::vector<std::string>{"rgb.tif"});
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"rgb.tif"});
 
   const Bytes file = ReadWholeFile(destination);
   const ParsedTiff parsed = ParseFirstDirectory(file);
@@ -465,7 +401,7 @@ TEST_F(TiffCodecTest, RgbOutputStoresTheExactPixelsUncompressedInDefaultStrips) 
   // Our own reader gives the same picture back.
   RasterImage readBack;
   TiffCodec reader;
-  ASSERT_EQ(reader.OpenRead(destination.c_str(), &readBack, nullptr), 1);
+  ASSERT_EQ(reader.OpenRead(destination.c_str(), readBack, nullptr), 1);
   ASSERT_EQ(reader.Read(), 1);
   EXPECT_TRUE(PixelBytes(readBack) == PixelBytes(picture));
 }
@@ -473,14 +409,14 @@ TEST_F(TiffCodecTest, RgbOutputStoresTheExactPixelsUncompressedInDefaultStrips) 
 TEST_F(TiffCodecTest, RoundTripOfAFileWrittenByAnotherProgramIsExact) {
   RasterImage picture;
   TiffCodec codec;
-  ASSERT_EQ(codec.OpenRead(TestDataPath("lzw_predictor.tif").c_str(), &picture, nullptr), 1);
+  ASSERT_EQ(codec.OpenRead(TestDataPath("lzw_predictor.tif").c_str(), picture, nullptr), 1);
   ASSERT_EQ(codec.Read(), 1);
-  const std::string destination = OutputPath("copy.tif");
+  const std::string destination = FilePath("copy.tif");
   ASSERT_EQ(codec.OpenWrite(destination.c_str(), &picture, 24, nullptr), 1);
   ASSERT_EQ(codec.Write(), 1);
 
   RasterImage readBack;
-  ASSERT_EQ(codec.OpenRead(destination.c_str(), &readBack, nullptr), 1);
+  ASSERT_EQ(codec.OpenRead(destination.c_str(), readBack, nullptr), 1);
   ASSERT_EQ(codec.Read(), 1);
   EXPECT_TRUE(PixelBytes(readBack) == ReadWholeFile(TestDataPath("none.rgb")));
   const Bytes file = ReadWholeFile(destination);
@@ -491,7 +427,7 @@ TEST_F(TiffCodecTest, RoundTripOfAFileWrittenByAnotherProgramIsExact) {
 TEST_F(TiffCodecTest, PaletteOutputStoresGreyLevelsWithAGreyRampColourMap) {
   RasterImage picture;
   MakeColourPicture(picture, 150, 120);  // 150-byte rows: 54 rows a strip, 3 strips
-  const std::string destination = OutputPath("grey.tif");
+  const std::string destination = FilePath("grey.tif");
   TiffCodec writer;
   ASSERT_EQ(writer.OpenWrite(destination.c_str(), &picture, 8, RecordProgress), 1);
   EXPECT_EQ(writer.Variant(), SourceVariant::TiffPalette8);
@@ -525,7 +461,7 @@ TEST_F(TiffCodecTest, PaletteOutputStoresGreyLevelsWithAGreyRampColourMap) {
 
   RasterImage readBack;
   TiffCodec reader;
-  ASSERT_EQ(reader.OpenRead(destination.c_str(), &readBack, nullptr), 1);
+  ASSERT_EQ(reader.OpenRead(destination.c_str(), readBack, nullptr), 1);
   ASSERT_EQ(reader.Read(), 1);
   EXPECT_TRUE(PixelBytes(readBack) == greyRgb);
 }
@@ -545,13 +481,13 @@ TEST_F(TiffCodecTest, OtherLayoutsAreConvertedBeforeWriting) {
   std::copy(std::begin(indices), std::end(indices), paletted.PixelData());
 
   TiffCodec codec;
-  ASSERT_EQ(codec.OpenWrite(OutputPath("paletted.tif").c_str(), &paletted, 8, nullptr), 1);
+  ASSERT_EQ(codec.OpenWrite(FilePath("paletted.tif").c_str(), &paletted, 8, nullptr), 1);
   ASSERT_EQ(codec.Write(), 1);
   Bytes expectedGrey;
   for (std::uint8_t index : indices) {
     expectedGrey.push_back(engine::GreyOf(colours[index][0], colours[index][1], colours[index][2]));
   }
-  Bytes file = ReadWholeFile(OutputPath("paletted.tif"));
+  Bytes file = ReadWholeFile(FilePath("paletted.tif"));
   EXPECT_TRUE(StripData(file, ParseFirstDirectory(file)) == expectedGrey);
 
   RasterImage grey;
@@ -559,9 +495,9 @@ TEST_F(TiffCodecTest, OtherLayoutsAreConvertedBeforeWriting) {
   grey.PixelData()[0] = 0;
   grey.PixelData()[1] = 77;
   grey.PixelData()[2] = 255;
-  ASSERT_EQ(codec.OpenWrite(OutputPath("grey.tif").c_str(), &grey, 24, nullptr), 1);
+  ASSERT_EQ(codec.OpenWrite(FilePath("grey.tif").c_str(), &grey, 24, nullptr), 1);
   ASSERT_EQ(codec.Write(), 1);
-  file = ReadWholeFile(OutputPath("grey.tif"));
+  file = ReadWholeFile(FilePath("grey.tif"));
   EXPECT_TRUE(StripData(file, ParseFirstDirectory(file)) ==
               (Bytes{0, 0, 0, 77, 77, 77, 255, 255, 255}));
 
@@ -569,9 +505,9 @@ TEST_F(TiffCodecTest, OtherLayoutsAreConvertedBeforeWriting) {
   ASSERT_EQ(argb.Create(2, 1, 32, 0), 1);
   const std::uint8_t argbPixels[8] = {9, 1, 2, 3, 255, 250, 128, 4};
   std::copy(std::begin(argbPixels), std::end(argbPixels), argb.PixelData());
-  ASSERT_EQ(codec.OpenWrite(OutputPath("argb.tif").c_str(), &argb, 24, nullptr), 1);
+  ASSERT_EQ(codec.OpenWrite(FilePath("argb.tif").c_str(), &argb, 24, nullptr), 1);
   ASSERT_EQ(codec.Write(), 1);
-  file = ReadWholeFile(OutputPath("argb.tif"));
+  file = ReadWholeFile(FilePath("argb.tif"));
   const ParsedTiff parsed = ParseFirstDirectory(file);
   EXPECT_EQ(parsed.One(262), 2u);
   EXPECT_TRUE(StripData(file, parsed) == (Bytes{1, 2, 3, 250, 128, 4}));
@@ -582,7 +518,7 @@ TEST_F(TiffCodecTest, OpenWriteRefusesBadArgumentsWithoutCreatingFiles) {
   MakeColourPicture(picture, 3, 3);
   RasterImage empty;
   TiffCodec codec;
-  const std::string destination = OutputPath("bad.tif");
+  const std::string destination = FilePath("bad.tif");
   for (std::int32_t bits : {0, 1, 16, 32}) {
     EXPECT_EQ(codec.OpenWrite(destination.c_str(), &picture, bits, RecordProgress), 0) << bits;
   }
@@ -593,25 +529,25 @@ TEST_F(TiffCodecTest, OpenWriteRefusesBadArgumentsWithoutCreatingFiles) {
   EXPECT_FALSE(codec.IsWriting());
   EXPECT_EQ(codec.Variant(), SourceVariant::None);
   EXPECT_EQ(codec.Write(), 0) << "nothing was opened";
-  EXPECT_TRUE(OutputEntries().empty());
+  EXPECT_TRUE(files.Entries().empty());
   EXPECT_TRUE(progressCalls.empty());
 }
 
 TEST_F(TiffCodecTest, DestinationInAMissingFolderFailsAndLeavesNoFile) {
   RasterImage picture;
   MakeColourPicture(picture, 4, 4);
-  const std::string destination = (outputFolder / "missing" / "out.tif").string();
+  const std::string destination = (files.File("missing") / "out.tif").string();
   TiffCodec codec;
   EXPECT_EQ(codec.OpenWrite(destination.c_str(), &picture, 24, nullptr), 0);
   EXPECT_EQ(codec.Write(), 0);
-  EXPECT_FALSE(fs::exists(outputFolder / "missing"));
-  EXPECT_TRUE(OutputEntries().empty());
+  EXPECT_FALSE(fs::exists(files.File("missing")));
+  EXPECT_TRUE(files.Entries().empty());
 }
 
 // The writer needs temporary storage to convert a 32-bit picture; without a
 // usable temporary folder Write fails, and an earlier file survives intact.
 TEST_F(TiffCodecTest, FailedWriteLeavesAnEarlierDestinationUntouched) {
-  const std::string destination = OutputPath("kept.tif");
+  const std::string destination = FilePath("kept.tif");
   {
     std::ofstream earlier(destination, std::ios::binary);
     earlier << "earlier file";
@@ -626,23 +562,23 @@ TEST_F(TiffCodecTest, FailedWriteLeavesAnEarlierDestinationUntouched) {
   EXPECT_FALSE(codec.IsWriting());
   const Bytes kept = ReadWholeFile(destination);
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "earlier file");
-  EXPECT_EQ(OutputEntries(), std::vector<std::string>{"kept.tif"});
+  EXPECT_EQ(files.Entries(), std::vector<std::string>{"kept.tif"});
   EXPECT_EQ(progressCalls, (std::vector<ProgressCall>{{engine::kProgressWriting, 100, 4, 0}}));
 }
 
 TEST_F(TiffCodecTest, ClosingBeforeWriteLeavesNoFile) {
   RasterImage picture;
   MakeColourPicture(picture, 4, 4);
-  const std::string destination = OutputPath("never.tif");
+  const std::string destination = FilePath("never.tif");
   {
     TiffCodec codec;
     ASSERT_EQ(codec.OpenWrite(destination.c_str(), &picture, 24, nullptr), 1);
-    EXPECT_FALSE(OutputEntries().empty()) << "the temporary output file exists while writing";
+    EXPECT_FALSE(files.Entries().empty()) << "the temporary output file exists while writing";
     codec.Close();
-    EXPECT_TRUE(OutputEntries().empty());
+    EXPECT_TRUE(files.Entries().empty());
     ASSERT_EQ(codec.OpenWrite(destination.c_str(), &picture, 8, nullptr), 1);
   }  // destroyed while open
-  EXPECT_TRUE(OutputEntries().empty());
+  EXPECT_TRUE(files.Entries().empty());
 }
 
 // Paths are system code page text; on Windows that is GBK.
@@ -650,22 +586,22 @@ TEST_F(TiffCodecTest, DoubleByteFileNamesAreWrittenAndRead) {
   RasterImage picture;
   MakeColourPicture(picture, 7, 5);
   const std::string name = "\xCD\xBC\xC6\xAC.tif";  // "图片.tif" in GBK
-  const std::string destination = outputFolder.string() + kNativeSeparator + name;
+  const std::string destination = files.PathText() + kNativeSeparator + name;
   TiffCodec codec;
   ASSERT_EQ(codec.OpenWrite(destination.c_str(), &picture, 24, nullptr), 1);
   ASSERT_EQ(codec.Write(), 1);
   EXPECT_TRUE(engine::PathExists(destination.c_str()));
 #ifdef _WIN32
-  const std::wstring wide = outputFolder.wstring() + L"\\\u56FE\u7247.tif";  // 图片.tif
+  const std::wstring wide = files.Path().wstring() + L"\\\u56FE\u7247.tif";  // 图片.tif
   EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES)
       << "the GBK name must be the two characters, not four bytes";
 #endif
   RasterImage readBack;
-  ASSERT_EQ(codec.OpenRead(destination.c_str(), &readBack, nullptr), 1);
+  ASSERT_EQ(codec.OpenRead(destination.c_str(), readBack, nullptr), 1);
   ASSERT_EQ(codec.Read(), 1);
   EXPECT_TRUE(PixelBytes(readBack) == PixelBytes(picture));
   EXPECT_TRUE(engine::RemoveFile(destination.c_str()));
-  EXPECT_TRUE(OutputEntries().empty());
+  EXPECT_TRUE(files.Entries().empty());
 }
 
 }  // namespace
