@@ -5,12 +5,12 @@
 #include <utility>
 
 #include "app/conversion_targets.h"
+#include "app/main_form_win.h"
 #include "app/name_rules.h"
 #include "engine/mapped_file.h"
 #include "engine/output_file.h"
 #include "engine/result_codes.h"
 #include "gui/drop_target_win.h"
-#include "gui/form_ids_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
 #include "base/runtime_memory.h"

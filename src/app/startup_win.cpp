@@ -1,8 +1,7 @@
 #include "app/startup_win.h"
 
 #include "app/app_controller_win.h"
-#include "gui/form_ids_win.h"
-#include "gui/form_window_win.h"
+#include "app/main_form_win.h"
 #include "gui/runtime_win.h"
 #include "picture/imaging_service_win.h"
 
@@ -12,11 +11,11 @@ void RunControllerStartup() {
   // A failed start shows up later as pictures the batch cannot load, which
   // then go through the engine.
   StartImagingService();
-  FormHandlers handlers;
+  MainFormHandlers handlers;
   handlers.onWindowCreated = OnWindowCreated;
   handlers.onAlwaysOnTopClicked = OnAlwaysOnTopClicked;
   handlers.onFilesDropped = OnFilesDropped;
   handlers.onBatchConvertClicked = OnBatchConvertClicked;
   handlers.onSingleConvertClicked = OnSingleConvertClicked;
-  LoadStartWindow(kMainWindowId, handlers);
+  LoadMainForm(handlers);
 }

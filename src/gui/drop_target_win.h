@@ -126,8 +126,8 @@ class DropObject {
 // properties 0 to 3 (property indexes 8 to 11) as the property service
 // stores them, and its events are raised through the event dispatch.
 
-// Registers the drop object's target on window (the controller passes the
-// main window's handle). Refused (false) after a first call. Runs on the GUI
+// Registers the drop object's target on window (usually the native window of
+// the drop object's own window). Refused (false) after a first call. Runs on the GUI
 // thread (a call from another thread is carried there). An unknown window or
 // control is fatal as in the property service; a unit that is not a drop
 // object answers false.

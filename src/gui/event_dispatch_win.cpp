@@ -21,8 +21,8 @@ bool KindRaisesEvents(UnitKind kind) {
   return kind != UnitKind::kCommonDialog;
 }
 
-const BoundHandler* FindHandler(const LiveUnit& unit, int eventIndex) {
-  for (const BoundHandler& handler : unit.handlers) {
+const EventBinding* FindHandler(const LiveUnit& unit, int eventIndex) {
+  for (const EventBinding& handler : unit.handlers) {
     if (handler.eventIndex == eventIndex) return &handler;
   }
   return nullptr;
@@ -32,7 +32,7 @@ const BoundHandler* FindHandler(const LiveUnit& unit, int eventIndex) {
 void Deliver(const LiveUnit& unit, ControlRef source, int eventIndex, const char* textArgument) {
   // Checked again here: the end may have begun while the call travelled.
   if (EventsStopped()) return;
-  const BoundHandler* handler = FindHandler(unit, eventIndex);
+  const EventBinding* handler = FindHandler(unit, eventIndex);
   if (handler == nullptr) return;
   const ControlRef outer = currentSource;
   currentSource = source;

@@ -1,6 +1,7 @@
 #pragma once
 
-// Delivery of control events to the handlers bound by the form.
+// Delivery of control events to the handlers bound when their window was
+// loaded (LoadFormWindow).
 
 #include "gui/form_ids_win.h"
 

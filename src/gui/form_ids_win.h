@@ -1,8 +1,8 @@
 #pragma once
 
-// Names of the main window and its controls, and the numbers of the
-// properties and events the controller uses. The controller addresses the
-// window only through these.
+// How windows and their units are named (window id, control id), and the
+// numbers of the properties and events every form shares. The application
+// names its own windows and controls (for the program: app/main_form_win.h).
 
 #include <cstdint>
 
@@ -19,29 +19,6 @@ inline bool operator==(const ControlRef& a, const ControlRef& b) {
 
 // The control id by which a window addresses itself.
 constexpr uint32_t kWindowControlId = 0x06010000;
-
-// The main window and its controls.
-constexpr uint32_t kMainWindowId = 0x52010001;
-constexpr uint32_t kAlwaysOnTopCheckboxId = 0x16011718;  // 选择框1
-constexpr uint32_t kDropHintLabelId = 0x16011719;        // 标签2
-constexpr uint32_t kDropObjectId = 0x160116F4;           // 拖放对象1
-constexpr uint32_t kProgressBarId = 0x160116F3;          // 进度条1
-constexpr uint32_t kCommonDialogId = 0x16010006;         // 通用对话框1
-constexpr uint32_t kFormatLabelId = 0x16010005;          // 标签1
-constexpr uint32_t kFormatComboId = 0x16010004;          // 组合框1
-constexpr uint32_t kBatchButtonId = 0x16010003;          // 按钮2_被批量转换
-constexpr uint32_t kSingleButtonId = 0x16010002;         // 按钮1_单个转换
-
-constexpr ControlRef kMainWindow{kMainWindowId, kWindowControlId};
-constexpr ControlRef kAlwaysOnTopCheckbox{kMainWindowId, kAlwaysOnTopCheckboxId};
-constexpr ControlRef kDropHintLabel{kMainWindowId, kDropHintLabelId};
-constexpr ControlRef kDropObject{kMainWindowId, kDropObjectId};
-constexpr ControlRef kProgressBar{kMainWindowId, kProgressBarId};
-constexpr ControlRef kCommonDialog{kMainWindowId, kCommonDialogId};
-constexpr ControlRef kFormatLabel{kMainWindowId, kFormatLabelId};
-constexpr ControlRef kFormatCombo{kMainWindowId, kFormatComboId};
-constexpr ControlRef kBatchButton{kMainWindowId, kBatchButtonId};
-constexpr ControlRef kSingleButton{kMainWindowId, kSingleButtonId};
 
 // Property indexes. 0..7 belong to every unit; from 8 on each unit type
 // numbers its own properties (own index = property index - 8).

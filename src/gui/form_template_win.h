@@ -1,9 +1,9 @@
 #pragma once
 
-// The window forms: fixed descriptions of a window, its controls, their
-// initial states and the binding of handlers to their events, from which
-// LoadStartWindow builds the native windows. The program's one form (the
-// main window) is built in code by MainFormTemplate.
+// The window forms: fixed descriptions of a window, its controls and their
+// initial states, from which LoadFormWindow builds the native windows, and
+// the bindings of handlers to their events. The runtime knows no particular
+// form: the application describes its windows and hands them in.
 
 #include <cstdint>
 #include <string>
@@ -27,24 +27,19 @@ constexpr uint32_t kUnitVisible = 1u << 0;
 constexpr uint32_t kUnitDisabled = 1u << 1;
 constexpr uint32_t kUnitTakesFocus = 1u << 2;
 
-// Id of the window icon in the program's resources (src/app/resources.rc).
-constexpr int kFormIconResourceId = 1;
-
-// The handlers a form can bind, by slot. The application supplies the
-// functions (FormHandlers) when it loads the form; a binding names a slot.
-enum class HandlerSlot : int {
-  kNone = -1,
-  kWindowCreated,
-  kAlwaysOnTopClicked,
-  kFilesDropped,
-  kBatchConvertClicked,
-  kSingleConvertClicked,
-};
-
+// A handler bound to one event of one unit: raising eventIndex of source
+// calls it. A handler of an event with a text argument (files dropped) is
+// withText, any other withoutArgument; with neither the event has no effect.
 struct EventBinding {
-  int eventIndex;
-  HandlerSlot handler;
+  ControlRef source;
+  int eventIndex = 0;
+  void (*withoutArgument)() = nullptr;
+  void (*withText)(const char* text) = nullptr;
 };
+
+// The bindings the application hands to the loader; one table may serve
+// several windows, each loaded window takes the bindings of its own id.
+using EventBindings = std::vector<EventBinding>;
 
 // Native window class of the runtime's labels and of the common dialog's
 // hidden host window; the forms' own top-level windows use kFormWindowClass.
@@ -67,7 +62,7 @@ struct UnitSettings {
   bool movable = true;
   bool shownInTaskBar = true;
   bool alwaysOnTop = false;
-  int iconResourceId = 0;  // 0: no icon
+  int iconResourceId = 0;  // in the executable's resources; 0: no icon
 
   // Checkbox.
   bool checked = false;
@@ -110,7 +105,6 @@ struct UnitTemplate {
   int height = 0;
   uint32_t flags = 0;
   std::string tag;
-  std::vector<EventBinding> bindings;
   UnitSettings settings;
 };
 
@@ -121,12 +115,10 @@ struct FormTemplate {
   std::vector<UnitTemplate> units;
 };
 
-// The main window "图片转换by:quibrox" with its nine controls.
-const FormTemplate& MainFormTemplate();
+// The forms an application can start with, searched by LoadStartWindow.
+using FormList = std::vector<const FormTemplate*>;
 
-// The forms of the program, searched by LoadStartWindow.
-const std::vector<const FormTemplate*>& ProgramForms();
-
-// True when form can be loaded: a window first, known unit types, unique
-// control ids and handler slots that exist.
-bool IsFormTemplateUsable(const FormTemplate& form);
+// True when form can be loaded with bindings: a window first, known unit
+// types, unique control ids, and every binding for this window names one of
+// its units.
+bool IsFormTemplateUsable(const FormTemplate& form, const EventBindings& bindings);

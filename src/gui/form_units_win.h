@@ -34,13 +34,6 @@ enum class UnitKind {
 
 UnitKind KindOfUnitType(uint32_t unitType);
 
-// A handler bound to one event of a unit, resolved from its slot.
-struct BoundHandler {
-  int eventIndex = 0;
-  void (*withoutArgument)() = nullptr;
-  void (*withText)(const char* text) = nullptr;
-};
-
 struct LoadedWindow;
 
 struct LiveUnit {
@@ -49,7 +42,7 @@ struct LiveUnit {
   const UnitTemplate& form;
   LoadedWindow& window;
   const UnitKind kind;
-  std::vector<BoundHandler> handlers;
+  std::vector<EventBinding> handlers;  // the bindings whose source is this unit
 
   // Null for units without a native window (the drop object), before the
   // unit is created and after its window is destroyed.
@@ -76,7 +69,7 @@ struct LiveUnit {
 };
 
 struct LoadedWindow {
-  LoadedWindow(const FormTemplate& form, const FormHandlers& handlers);
+  LoadedWindow(const FormTemplate& form, const EventBindings& bindings);
 
   const FormTemplate& form;
   std::vector<std::unique_ptr<LiveUnit>> units;  // units[0]: the window

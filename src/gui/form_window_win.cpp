@@ -35,33 +35,6 @@ void PublishWindow(LoadedWindow* window) {
   Registry().windows.push_back(window);
 }
 
-// --- Handlers ---------------------------------------------------------------
-
-BoundHandler ResolveHandler(const EventBinding& binding, const FormHandlers& handlers) {
-  BoundHandler bound;
-  bound.eventIndex = binding.eventIndex;
-  switch (binding.handler) {
-    case HandlerSlot::kWindowCreated:
-      bound.withoutArgument = handlers.onWindowCreated;
-      break;
-    case HandlerSlot::kAlwaysOnTopClicked:
-      bound.withoutArgument = handlers.onAlwaysOnTopClicked;
-      break;
-    case HandlerSlot::kFilesDropped:
-      bound.withText = handlers.onFilesDropped;
-      break;
-    case HandlerSlot::kBatchConvertClicked:
-      bound.withoutArgument = handlers.onBatchConvertClicked;
-      break;
-    case HandlerSlot::kSingleConvertClicked:
-      bound.withoutArgument = handlers.onSingleConvertClicked;
-      break;
-    case HandlerSlot::kNone:
-      break;
-  }
-  return bound;
-}
-
 // --- Native classes ---------------------------------------------------------
 
 LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -517,13 +490,13 @@ LiveUnit::LiveUnit(const UnitTemplate& unitForm, LoadedWindow& owner)
       fileName(unitForm.settings.dialogFileName),
       acceptFiles(unitForm.settings.acceptFiles) {}
 
-LoadedWindow::LoadedWindow(const FormTemplate& windowForm, const FormHandlers& handlerTable)
+LoadedWindow::LoadedWindow(const FormTemplate& windowForm, const EventBindings& bindings)
     : form(windowForm) {
   for (const UnitTemplate& unitForm : windowForm.units) {
     auto unit = std::make_unique<LiveUnit>(unitForm, *this);
-    for (const EventBinding& binding : unitForm.bindings) {
-      if (binding.handler != HandlerSlot::kNone) {
-        unit->handlers.push_back(ResolveHandler(binding, handlerTable));
+    for (const EventBinding& binding : bindings) {
+      if (binding.source == ControlRef{windowForm.windowId, unitForm.controlId}) {
+        unit->handlers.push_back(binding);
       }
     }
     units.push_back(std::move(unit));
@@ -620,15 +593,15 @@ void ApplyAlwaysOnTop(LiveUnit& windowUnit, int32_t value) {
 
 // --- Loading ----------------------------------------------------------------
 
-void LoadFormWindow(const FormTemplate& form, const FormHandlers& handlers) {
-  if (!IsFormTemplateUsable(form)) ReportFatal("载入窗口模板数据段出错!", 0);
+void LoadFormWindow(const FormTemplate& form, const EventBindings& bindings) {
+  if (!IsFormTemplateUsable(form, bindings)) ReportFatal("载入窗口模板数据段出错!", 0);
   if (FindLoadedWindow(form.windowId) != nullptr) return;
 
   RegisterRuntimeClasses();
   CreateGuiCallWindow();
   SetWindowRefResolver(ResolveWindowRef);
 
-  auto* loaded = new LoadedWindow(form, handlers);  // kept until the process exits
+  auto* loaded = new LoadedWindow(form, bindings);  // kept until the process exits
   PublishWindow(loaded);
 
   LiveUnit& windowUnit = loaded->WindowUnit();
@@ -654,10 +627,10 @@ void LoadFormWindow(const FormTemplate& form, const FormHandlers& handlers) {
   if (IsWindow(window) && (windowUnit.flags & kUnitVisible)) ShowWindow(window, SW_SHOW);
 }
 
-void LoadStartWindow(uint32_t windowId, const FormHandlers& handlers) {
-  for (const FormTemplate* form : ProgramForms()) {
+void LoadStartWindow(const FormList& forms, uint32_t windowId, const EventBindings& bindings) {
+  for (const FormTemplate* form : forms) {
     if (form->windowId == windowId) {
-      LoadFormWindow(*form, handlers);
+      LoadFormWindow(*form, bindings);
       return;
     }
   }

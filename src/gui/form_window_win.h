@@ -1,7 +1,7 @@
 #pragma once
 
-// Loading the program's window from its form, and the native side of its
-// units.
+// Loading a window from a form and its event bindings, and the native side
+// of its units.
 
 #include <windows.h>
 
@@ -10,28 +10,21 @@
 #include "gui/form_ids_win.h"
 #include "gui/form_template_win.h"
 
-// The application's handlers, bound to events by the form's handler slots.
-// A null handler leaves its event without effect.
-struct FormHandlers {
-  void (*onWindowCreated)() = nullptr;
-  void (*onAlwaysOnTopClicked)() = nullptr;
-  void (*onFilesDropped)(const char* droppedPaths) = nullptr;
-  void (*onBatchConvertClicked)() = nullptr;
-  void (*onSingleConvertClicked)() = nullptr;
-};
-
 // On the GUI thread, after RuntimeStart: creates the window with id windowId
-// and its controls from the program's forms, applies the stored properties,
+// and its controls from the form of that id among forms, binds its events
+// as bindings say (the bindings of other windows are left out), applies the
+// stored properties,
 // raises the window's created event (the controls exist, the window is not
 // yet shown) and shows the window. The window counts as a program window
 // (RunMessageLoop runs while it exists); closing it destroys it.
-// A form that cannot be read: fatal "载入窗口模板数据段出错!"; an unknown id or a
-// window that cannot be created: fatal "载入启动窗口失败". A window that is
-// already loaded is left as it is.
-void LoadStartWindow(uint32_t windowId, const FormHandlers& handlers);
+// A form that cannot be read (IsFormTemplateUsable): fatal "载入窗口模板数据段出错!";
+// an unknown id or a window that cannot be created: fatal "载入启动窗口失败". A
+// window that is already loaded is left as it is. The forms must live until
+// the program ends; the bindings are copied.
+void LoadStartWindow(const FormList& forms, uint32_t windowId, const EventBindings& bindings);
 
-// The same for a form given directly; it must live until the program ends.
-void LoadFormWindow(const FormTemplate& form, const FormHandlers& handlers);
+// The same for a form given directly.
+void LoadFormWindow(const FormTemplate& form, const EventBindings& bindings);
 
 // The native window of a window or control; 0 for a unit without one (the
 // drop object) and after its window was destroyed. An unknown window or

@@ -10,9 +10,6 @@
 
 #include "base/command_call.h"
 
-// Title of the controller's folder browser.
-constexpr char kBrowseFolderTitle[] = "选择需要转换的图片所在文件夹";
-
 // Shows the shell's folder browser (with its edit box; files listed too when
 // includeFiles) under title and answers the chosen folder's path: a drive
 // root keeps its trailing backslash, any other folder has none. Empty when

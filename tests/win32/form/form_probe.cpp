@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/main_form_win.h"
 #include "base/error_report.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_window_win.h"
@@ -48,8 +49,8 @@ void ExitRoutineRaisingAClick(int index) {
   Log("exit " + std::to_string(index) + " raised a click");
 }
 
-FormHandlers LoggingHandlers() {
-  FormHandlers handlers;
+MainFormHandlers LoggingHandlers() {
+  MainFormHandlers handlers;
   handlers.onWindowCreated = [] { Log("created"); };
   handlers.onBatchConvertClicked = OnBatch;
   handlers.onSingleConvertClicked = OnSingleStartFailingWorker;
@@ -58,7 +59,7 @@ FormHandlers LoggingHandlers() {
 
 void StartWithWindow() {
   RuntimeStart();
-  LoadStartWindow(kMainWindowId, LoggingHandlers());
+  LoadMainForm(LoggingHandlers());
   Log("ready");
 }
 
@@ -112,6 +113,21 @@ FormTemplate BadForm() {
   unknown.unitType = 0x00990001;  // a unit type the runtime does not know
   form.units.push_back(unknown);
   return form;
+}
+
+// A window alone, and a binding for a control it does not have.
+FormTemplate LoneWindowForm() {
+  FormTemplate form;
+  form.windowId = 0x52010056;
+  UnitTemplate window;
+  window.controlId = kWindowControlId;
+  window.unitType = kUnitTypeWindow;
+  form.units.push_back(window);
+  return form;
+}
+
+void Unreachable() {
+  Log("unreachable handler");
 }
 
 int Play(const std::string& scenario) {
@@ -189,14 +205,22 @@ int Play(const std::string& scenario) {
   }
   if (scenario == "load-unknown-window") {
     RuntimeStart();
-    LoadStartWindow(0x52019999, LoggingHandlers());
+    LoadStartWindow(ProgramForms(), 0x52019999, MainFormBindings(LoggingHandlers()));
     Log("load returned");
     EndProgram(3);
   }
   if (scenario == "load-bad-form") {
     RuntimeStart();
     static const FormTemplate* const form = new FormTemplate(BadForm());
-    LoadFormWindow(*form, LoggingHandlers());
+    LoadFormWindow(*form, MainFormBindings(LoggingHandlers()));
+    Log("load returned");
+    EndProgram(3);
+  }
+  if (scenario == "load-binding-unknown-control") {
+    RuntimeStart();
+    static const FormTemplate* const form = new FormTemplate(LoneWindowForm());
+    const EventBindings bindings = {{{form->windowId, 0x16010099}, kEventClicked, Unreachable}};
+    LoadFormWindow(*form, bindings);
     Log("load returned");
     EndProgram(3);
   }

@@ -119,13 +119,13 @@ DWORD WINAPI GuiThreadMain(void* readyEvent) {
   testCallWindow = CreateWindowExA(0, kTestCallClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                    GetModuleHandleA(nullptr), nullptr);
 
-  FormHandlers handlers;
+  MainFormHandlers handlers;
   handlers.onWindowCreated = OnCreated;
   handlers.onAlwaysOnTopClicked = OnAlwaysOnTop;
   handlers.onFilesDropped = OnDropped;
   handlers.onBatchConvertClicked = OnBatch;
   handlers.onSingleConvertClicked = OnSingle;
-  LoadStartWindow(kMainWindowId, handlers);
+  LoadMainForm(handlers);
   SetEvent(static_cast<HANDLE>(readyEvent));
   RunMessageLoop();
   return 0;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/form_ids_win.h"
+#include "app/main_form_win.h"
 #include "base/win_handles_win.h"
 
 constexpr DWORD kWaitMs = 15000;

@@ -265,7 +265,8 @@ TEST(MainWindow, CarriesTheProgramIconAsBigAndSmallIcon) {
     WORD reserved, type, count;
   };
 #pragma pack(pop)
-  const HRSRC group = FindResourceA(nullptr, MAKEINTRESOURCEA(kFormIconResourceId), RT_GROUP_ICON);
+  const HRSRC group =
+      FindResourceA(nullptr, MAKEINTRESOURCEA(kMainWindowIconResourceId), RT_GROUP_ICON);
   ASSERT_NE(group, nullptr) << "the icon is not among the program's resources";
   const auto* header = static_cast<const GroupHeader*>(LockResource(LoadResource(nullptr, group)));
   ASSERT_NE(header, nullptr);
@@ -343,7 +344,7 @@ TEST(MainWindow, CreatedEventRanOnceOnTheGuiThreadAfterTheControlsAndBeforeShowi
 TEST(MainWindow, LoadingTheSameWindowAgainLeavesTheLoadedOne) {
   const HWND window = MainWindowHandle();
   ClearHandlerCalls();
-  RunOnGui([] { LoadStartWindow(kMainWindowId, FormHandlers{}); });
+  RunOnGui([] { LoadMainForm(MainFormHandlers{}); });
   EXPECT_EQ(MainWindowHandle(), window);
   int mainWindows = 0;
   for (const HWND top : TopLevelWindowsOf(GetCurrentProcessId(), L"_QX_Form")) {

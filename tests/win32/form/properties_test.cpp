@@ -404,7 +404,7 @@ const FormTemplate& ToolWindowForm() {
 TEST(AlwaysOnTop, ZeroRaisesOtherOnTopWindowsAgainButOtherValuesLeaveThem) {
   const HWND main = MainWindowHandle();
   ASSERT_NE(main, nullptr);
-  RunOnGui([] { LoadFormWindow(ToolWindowForm(), FormHandlers{}); });
+  RunOnGui([] { LoadFormWindow(ToolWindowForm(), EventBindings{}); });
   const HWND tool = GetWindowHandle(ControlRef{ToolWindowForm().windowId, kWindowControlId});
   ASSERT_NE(tool, nullptr);
   EXPECT_TRUE(IsTopmost(tool));

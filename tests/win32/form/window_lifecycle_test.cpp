@@ -183,3 +183,8 @@ TEST(WindowLifecycle, LoadingAFormThatCannotBeReadIsFatal) {
   ProbeRun run("load-bad-form");
   ExpectFatal(run, L"载入窗口模板数据段出错!");
 }
+
+TEST(WindowLifecycle, LoadingWithABindingForAControlTheFormLacksIsFatal) {
+  ProbeRun run("load-binding-unknown-control");
+  ExpectFatal(run, L"载入窗口模板数据段出错!");
+}

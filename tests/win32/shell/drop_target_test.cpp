@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/main_form_win.h"
 #include "gui/drop_target_win.h"
-#include "gui/form_ids_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
 #include "shell_test_support.h"

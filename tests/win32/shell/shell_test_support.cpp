@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "gui/form_ids_win.h"
+#include "app/main_form_win.h"
 #include "gui/form_window_win.h"
 #include "gui/runtime_win.h"
 
@@ -71,9 +71,9 @@ void StartRuntimeHere() {
 HWND LoadMainWindow() {
   StartRuntimeHere();
   static const bool loaded = [] {
-    FormHandlers handlers;
+    MainFormHandlers handlers;
     handlers.onFilesDropped = RecordDrop;
-    LoadStartWindow(kMainWindowId, handlers);
+    LoadMainForm(handlers);
     return true;
   }();
   (void)loaded;
