@@ -75,7 +75,7 @@ void RunWorker(int thread, const TempFolder& folder, std::atomic<int>& ready,
 
 TEST(PictureThreadsTest, SixThreadsLoadAndSaveTheirOwnPicturesAtOnce) {
   EnsureImagingService();
-  TempFolder folder("pc_picture");
+  TempFolder folder{"pc_picture"};
   std::atomic<int> ready{0};
   std::vector<std::vector<RoundResult>> results(kThreads, std::vector<RoundResult>(kRounds));
   std::vector<std::thread> workers;
