@@ -245,40 +245,45 @@ int RasterImage::ConvertDirect(RasterImage& destination) const {
   return 1;
 }
 
-// Popularity quantiser: the most frequent 5-5-5 colours become the palette.
-int RasterImage::Quantise(RasterImage& destination, std::int32_t maxColours) const {
-  std::unique_ptr<std::uint32_t[]> histogram(new (std::nothrow) std::uint32_t[kHistogramBins]());
-  if (!histogram) {
-    return 0;
+// The popularity quantiser's steps. Every pixel stands for its 5-5-5 word:
+// 16-bit pixels are that word, other layouts are packed to it.
+
+// The words of `count` pixels of `image`'s row `row` from column `first` on;
+// rgb is scratch room for kRunPixels pixels.
+static void ReadWordsOfRun(const RasterImage& image, std::int32_t row, std::int32_t first,
+                           std::int32_t count, std::uint8_t* rgb, std::uint16_t* words) {
+  if (image.BitsPerPixel() == 16) {
+    const std::uint8_t* pixel = image.Row(row) + static_cast<std::ptrdiff_t>(first) * 2;
+    for (std::int32_t i = 0; i < count; ++i) {
+      words[i] = ReadWord(pixel + 2 * i);
+    }
+    return;
   }
-  // Every pixel counts at its 16-bit word; other layouts at their packed
-  // colour. The words are kept per run so the mapping pass can reuse them.
+  ReadRun(image, row, first, count, rgb);
+  for (std::int32_t i = 0; i < count; ++i) {
+    words[i] = PackRgb16(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+  }
+}
+
+// Counts every pixel of image at its word into histogram (kHistogramBins,
+// zeroed).
+static void CountWords(const RasterImage& image, std::uint32_t* histogram) {
   std::uint8_t rgb[kRunPixels * 3];
   std::uint16_t words[kRunPixels];
-  auto wordsOfRun = [&](std::int32_t row, std::int32_t first, std::int32_t count) {
-    if (bitsPerPixel == 16) {
-      const std::uint8_t* pixel = Row(row) + static_cast<std::ptrdiff_t>(first) * 2;
-      for (std::int32_t i = 0; i < count; ++i) {
-        words[i] = ReadWord(pixel + 2 * i);
-      }
-      return;
-    }
-    ReadRun(*this, row, first, count, rgb);
-    for (std::int32_t i = 0; i < count; ++i) {
-      words[i] = PackRgb16(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
-    }
-  };
-  for (std::int32_t row = 0; row < height; ++row) {
-    for (std::int32_t first = 0; first < width; first += kRunPixels) {
-      const std::int32_t count = std::min(kRunPixels, width - first);
-      wordsOfRun(row, first, count);
+  for (std::int32_t row = 0; row < image.Height(); ++row) {
+    for (std::int32_t first = 0; first < image.Width(); first += kRunPixels) {
+      const std::int32_t count = std::min(kRunPixels, image.Width() - first);
+      ReadWordsOfRun(image, row, first, count, rgb, words);
       for (std::int32_t i = 0; i < count; ++i) {
         ++histogram[words[i]];
       }
     }
   }
+}
 
-  // The most frequent words, ties broken by the lower word.
+// The at most maxColours most frequent words, ties broken by the lower word.
+static std::vector<std::uint32_t> MostFrequentWords(const std::uint32_t* histogram,
+                                                    std::int32_t maxColours) {
   std::vector<std::uint32_t> used;
   for (std::uint32_t word = 0; word < kHistogramBins; ++word) {
     if (histogram[word] != 0) {
@@ -290,13 +295,15 @@ int RasterImage::Quantise(RasterImage& destination, std::int32_t maxColours) con
                     [&](std::uint32_t a, std::uint32_t b) {
                       return histogram[a] != histogram[b] ? histogram[a] > histogram[b] : a < b;
                     });
-  if (!destination.palette.Resize(size)) {
-    return 0;
-  }
-  destination.paletteSize = size;
-  PaletteEntry* entries = destination.palette.Entries();
+  used.resize(static_cast<std::size_t>(size));
+  return used;
+}
+
+// Fills entries (one per word) with the words' colours, sorted by key.
+static void FillPaletteSortedByKey(const std::vector<std::uint32_t>& words, PaletteEntry* entries) {
+  const auto size = static_cast<std::int32_t>(words.size());
   for (std::int32_t j = 0; j < size; ++j) {
-    const auto word = static_cast<std::uint16_t>(used[j]);
+    const auto word = static_cast<std::uint16_t>(words[j]);
     PaletteEntry& entry = entries[j];
     entry.red = Red16(word);
     entry.green = Green16(word);
@@ -306,44 +313,76 @@ int RasterImage::Quantise(RasterImage& destination, std::int32_t maxColours) con
   }
   std::stable_sort(entries, entries + size,
                    [](const PaletteEntry& a, const PaletteEntry& b) { return a.key < b.key; });
+}
 
-  // Each pixel takes the entry nearest to its 5-5-5 colour (its own colour
-  // whenever that made it into the palette); ties go to the lower index.
-  // The histogram's storage now remembers the answer per word, +1.
-  std::uint32_t* indexOfWord = histogram.get();
-  std::fill(indexOfWord, indexOfWord + kHistogramBins, 0u);
-  auto nearest = [&](std::uint16_t word) {
-    const int red = Red16(word);
-    const int green = Green16(word);
-    const int blue = Blue16(word);
-    std::int32_t best = 0;
-    int bestDistance = -1;
-    for (std::int32_t i = 0; i < size && bestDistance != 0; ++i) {
-      const int dr = entries[i].red - red;
-      const int dg = entries[i].green - green;
-      const int db = entries[i].blue - blue;
-      const int distance = dr * dr + dg * dg + db * db;
-      if (bestDistance < 0 || distance < bestDistance) {
-        best = i;
-        bestDistance = distance;
-      }
+// The index of the entry nearest to word's colour; ties go to the lower
+// index, and an exact match ends the search.
+static std::int32_t NearestEntry(const PaletteEntry* entries, std::int32_t size,
+                                 std::uint16_t word) {
+  const int red = Red16(word);
+  const int green = Green16(word);
+  const int blue = Blue16(word);
+  std::int32_t best = 0;
+  int bestDistance = -1;
+  for (std::int32_t i = 0; i < size && bestDistance != 0; ++i) {
+    const int dr = entries[i].red - red;
+    const int dg = entries[i].green - green;
+    const int db = entries[i].blue - blue;
+    const int distance = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || distance < bestDistance) {
+      best = i;
+      bestDistance = distance;
     }
-    return best;
-  };
-  for (std::int32_t row = 0; row < height; ++row) {
+  }
+  return best;
+}
+
+// Writes into destination, for each pixel of source, the index of the entry
+// nearest to its word. indexOfWord (kHistogramBins, zeroed) remembers the
+// answer per word, +1, so each word is searched once.
+static void MapToNearestEntries(const RasterImage& source, RasterImage& destination,
+                                const PaletteEntry* entries, std::int32_t size,
+                                std::uint32_t* indexOfWord) {
+  std::uint8_t rgb[kRunPixels * 3];
+  std::uint16_t words[kRunPixels];
+  for (std::int32_t row = 0; row < source.Height(); ++row) {
     std::uint8_t* out = destination.Row(row);
-    for (std::int32_t first = 0; first < width; first += kRunPixels) {
-      const std::int32_t count = std::min(kRunPixels, width - first);
-      wordsOfRun(row, first, count);
+    for (std::int32_t first = 0; first < source.Width(); first += kRunPixels) {
+      const std::int32_t count = std::min(kRunPixels, source.Width() - first);
+      ReadWordsOfRun(source, row, first, count, rgb, words);
       for (std::int32_t i = 0; i < count; ++i) {
         std::uint32_t& known = indexOfWord[words[i]];
         if (known == 0) {
-          known = static_cast<std::uint32_t>(nearest(words[i])) + 1;
+          known = static_cast<std::uint32_t>(NearestEntry(entries, size, words[i])) + 1;
         }
         out[first + i] = static_cast<std::uint8_t>(known - 1);
       }
     }
   }
+}
+
+// Popularity quantiser: the most frequent 5-5-5 colours become the palette,
+// sorted by key, and each pixel takes the entry nearest to its 5-5-5 colour
+// (its own colour whenever that made it into the palette).
+int RasterImage::Quantise(RasterImage& destination, std::int32_t maxColours) const {
+  std::unique_ptr<std::uint32_t[]> histogram(new (std::nothrow) std::uint32_t[kHistogramBins]());
+  if (!histogram) {
+    return 0;
+  }
+  CountWords(*this, histogram.get());
+  const std::vector<std::uint32_t> paletteWords = MostFrequentWords(histogram.get(), maxColours);
+  const auto size = static_cast<std::int32_t>(paletteWords.size());
+  if (!destination.palette.Resize(size)) {
+    return 0;
+  }
+  destination.paletteSize = size;
+  PaletteEntry* entries = destination.palette.Entries();
+  FillPaletteSortedByKey(paletteWords, entries);
+
+  // The histogram's storage is reused for the index of each word.
+  std::uint32_t* indexOfWord = histogram.get();
+  std::fill(indexOfWord, indexOfWord + kHistogramBins, 0u);
+  MapToNearestEntries(*this, destination, entries, size, indexOfWord);
   return 1;
 }
 

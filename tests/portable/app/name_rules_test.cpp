@@ -6,9 +6,9 @@
 
 namespace {
 
-// 图 in GBK is B1 6D ... a character whose trail byte is 0x5C ("\") is the
-// real trap: 运 = D4 CB, but 表 = B1 ED and 功 = B9 A6; 娓 = E6 5C... we use
-// 0x95 0x5C (a valid GBK pair whose trail byte is a backslash).
+// In GBK most characters have no backslash byte (图 = CD BC, 表 = B1 ED);
+// the trap is a character whose trail byte is 0x5C ("\"), such as 乗 = 81 5C,
+// 抃 = 92 5C or 昞 = 95 5C, the one used here.
 constexpr char kTrailBackslashChar[] = "\x95\x5C";
 
 TEST(NameRules, WorkedExampleSplitsAndFormsTheOutputPath) {

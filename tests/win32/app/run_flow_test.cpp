@@ -1,10 +1,8 @@
-// The pieces of a batch or drop run that need no window: which dropped paths
-// become entries, the summary text, and the conversion of one entry through
-// the imaging service with the engine behind it, on real files.
+// The conversion of one entry of a batch or drop run through the imaging
+// service with the engine behind it, on real files. The portable rules of a
+// run are checked in tests/portable/app/run_plan_test.cpp.
 
 #include <windows.h>
-// After windows.h, which it builds on.
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -15,92 +13,12 @@
 #include <vector>
 
 #include "app/app_controller_win.h"
-#include "app/name_rules.h"
 #include "app/run_plan.h"
 #include "picture/imaging_service_win.h"
 #include "picture/picture_win.h"
+#include "test_files_win.h"
 
 namespace {
-
-TEST(DroppedPaths, EachFileKeepsItsOwnFolderAndOnlyPictureNamesAreTaken) {
-  const std::vector<RunEntry> entries = EntriesFromDroppedPaths(
-      kSupportedExtensionList,
-      "C:\\a\\one.png\r\nD:\\b\\TWO.TIF\r\nC:\\a\\readme.txt\r\nC:\\a\\png\r\n"
-      "C:\\a\\x.png\r\nC:\\a\\c.jpeg\r\n");
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].folder, "C:\\a\\");
-  EXPECT_EQ(entries[0].name, "one.png");
-  EXPECT_EQ(entries[1].folder, "D:\\b\\");
-  EXPECT_EQ(entries[1].SourcePath(), "D:\\b\\TWO.TIF");
-  // A folder named like a picture is taken; its conversion fails later.
-  EXPECT_EQ(entries[2].name, "x.png");
-}
-
-TEST(DroppedPaths, OneFileWithoutSeparatorAndEmptyTextAndDoubleByteFolders) {
-  EXPECT_TRUE(EntriesFromDroppedPaths(kSupportedExtensionList, "").empty());
-  const std::vector<RunEntry> one =
-      EntriesFromDroppedPaths(kSupportedExtensionList, "C:\\p\\a.bmp");
-  ASSERT_EQ(one.size(), 1u);
-  EXPECT_EQ(one[0].folder, "C:\\p\\");
-  // GBK 0x95 0x5C: a trail byte that looks like a backslash must not split.
-  const std::vector<RunEntry> gbk =
-      EntriesFromDroppedPaths(kSupportedExtensionList, "C:\\\x95\x5C\\b.png\r\n");
-  ASSERT_EQ(gbk.size(), 1u);
-  EXPECT_EQ(gbk[0].folder, "C:\\\x95\x5C\\");
-  EXPECT_EQ(gbk[0].name, "b.png");
-}
-
-TEST(ListedNames, NamesWithoutDotAreSkippedAndExtensionsAreSubstrings) {
-  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "png"));
-  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, ""));
-  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.jpeg"));
-  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.gif"));
-  EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, "A.PNG"));
-  EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, ".hidden.tif"));
-  EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, "x."));
-}
-
-TEST(RunSummary, CountAndSecondsAsTheRuntimeWritesThem) {
-  EXPECT_EQ(RunSummaryText(3, 2.5, {}), std::string("转换3张图片，用时2.5秒"));
-  EXPECT_EQ(RunSummaryText(12, 3.0, {}), std::string("转换12张图片，用时3秒"));
-}
-
-TEST(RunSummary, FailedPicturesAreCountedAndTheFirstTenNamed) {
-  EXPECT_EQ(RunSummaryText(1, 0.25, {"C:\\p\\bad.jpg"}),
-            std::string("转换1张图片，用时0.25秒\r\n1张图片转换失败：\r\nC:\\p\\bad.jpg"));
-  std::vector<std::string> failed;
-  for (int i = 1; i <= 12; ++i) failed.push_back("f" + std::to_string(i) + ".png");
-  const std::string text = RunSummaryText(0, 1.0, failed);
-  EXPECT_NE(text.find("12张图片转换失败："), std::string::npos);
-  EXPECT_NE(text.find("\r\nf10.png"), std::string::npos);
-  EXPECT_EQ(text.find("f11.png"), std::string::npos);
-  EXPECT_NE(text.find("\r\n另有2张未列出"), std::string::npos);
-}
-
-// A scratch folder under the system temporary folder, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "pc_app_run_" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(path_.c_str(), nullptr);
-  }
-  ~ScratchFolder() {
-    const std::string from = path_.substr(0, path_.size() - 1) + std::string(2, '\0');
-    SHFILEOPSTRUCTA removal{};
-    removal.wFunc = FO_DELETE;
-    removal.pFrom = from.c_str();
-    removal.fFlags = FOF_NO_UI;
-    SHFileOperationA(&removal);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 std::string TestData(const char* relative) {
   return std::string(PC_TESTDATA_DIR) + "/" + relative;
@@ -112,9 +30,9 @@ class EntryConversion : public ::testing::Test {
 
   // Copies a test picture into the scratch folder under name.
   RunEntry Place(const char* testData, const std::string& name) {
-    EXPECT_TRUE(CopyFileA(TestData(testData).c_str(), (scratch.Path() + name).c_str(), FALSE))
+    EXPECT_TRUE(CopyFileA(TestData(testData).c_str(), scratch.File(name).c_str(), FALSE))
         << testData;
-    return RunEntry{scratch.Path(), name};
+    return RunEntry{Folder(), name};
   }
 
   static void ExpectPictureOfSize(const std::string& path, uint32_t width, uint32_t height) {
@@ -124,25 +42,28 @@ class EntryConversion : public ::testing::Test {
     EXPECT_EQ(written.Height(), height);
   }
 
-  ScratchFolder scratch;
+  // The scratch folder with its trailing backslash, as a run entry has it.
+  std::string Folder() const { return scratch.File(""); }
+
+  TempFolder scratch{"pc_app_run"};
 };
 
 TEST_F(EntryConversion, ImagingServiceWritesIntoTheTargetSubFolder) {
   const RunEntry entry = Place("picture/pattern.png", "cat.PNG");
   ASSERT_TRUE(ConvertRunEntry(entry, "jpg"));
-  ExpectPictureOfSize(scratch.Path() + "jpg\\cat.jpg", 64, 32);
+  ExpectPictureOfSize(Folder() + "jpg\\cat.jpg", 64, 32);
   ASSERT_TRUE(ConvertRunEntry(entry, "tif"));
-  ExpectPictureOfSize(scratch.Path() + "tif\\cat.tif", 64, 32);
+  ExpectPictureOfSize(Folder() + "tif\\cat.tif", 64, 32);
 }
 
 TEST_F(EntryConversion, PcxTheImagingServiceCannotReadGoesThroughTheEngine) {
   const RunEntry entry = Place("pcx/netpbm24.pcx", "scan.pcx");
   ASSERT_TRUE(ConvertRunEntry(entry, "png"));
-  ExpectPictureOfSize(scratch.Path() + "png\\scan.png", 37, 23);
+  ExpectPictureOfSize(Folder() + "png\\scan.png", 37, 23);
 }
 
 TEST_F(EntryConversion, UnreadablePictureFailsAndLeavesNoOutput) {
-  const std::string path = scratch.Path() + "broken.jpg";
+  const std::string path = Folder() + "broken.jpg";
   const HANDLE file =
       CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -150,16 +71,16 @@ TEST_F(EntryConversion, UnreadablePictureFailsAndLeavesNoOutput) {
   DWORD written = 0;
   WriteFile(file, bytes, sizeof bytes, &written, nullptr);
   CloseHandle(file);
-  EXPECT_FALSE(ConvertRunEntry(RunEntry{scratch.Path(), "broken.jpg"}, "png"));
-  EXPECT_EQ(GetFileAttributesA((scratch.Path() + "png\\broken.png").c_str()),
+  EXPECT_FALSE(ConvertRunEntry(RunEntry{Folder(), "broken.jpg"}, "png"));
+  EXPECT_EQ(GetFileAttributesA((Folder() + "png\\broken.png").c_str()),
             INVALID_FILE_ATTRIBUTES);
-  EXPECT_FALSE(ConvertRunEntry(RunEntry{scratch.Path(), "missing.png"}, "png"));
+  EXPECT_FALSE(ConvertRunEntry(RunEntry{Folder(), "missing.png"}, "png"));
 }
 
 TEST_F(EntryConversion, ATargetOutsideTheThreeConvertsNothing) {
   const RunEntry entry = Place("picture/pattern.png", "a.png");
   EXPECT_FALSE(ConvertRunEntry(entry, "gif"));
-  EXPECT_EQ(GetFileAttributesA((scratch.Path() + "gif").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((Folder() + "gif").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Names in folder (without "." and ".."), sorted.
@@ -187,7 +108,7 @@ std::string ReadFileBytes(const std::string& path) {
 // output that another program holds open, so it cannot be replaced.
 TEST_F(EntryConversion, FailedSaveLeavesNoTemporaryFileAndTheEarlierOutputAsItWas) {
   const RunEntry entry = Place("picture/pattern.png", "cat.png");
-  const std::string out = scratch.Path() + "jpg\\";
+  const std::string out = Folder() + "jpg\\";
   ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
 
   ASSERT_TRUE(CreateDirectoryA((out + "cat.jpg").c_str(), nullptr));
@@ -214,7 +135,7 @@ TEST_F(EntryConversion, FailedSaveLeavesNoTemporaryFileAndTheEarlierOutputAsItWa
 // What a killed writer leaves behind goes; pictures, other files and the
 // temporary file of a writer still at work stay.
 TEST_F(EntryConversion, LeftoverTemporaryFilesAreRemovedAndEverythingElseStays) {
-  const std::string out = scratch.Path() + "png\\";
+  const std::string out = Folder() + "png\\";
   ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
   for (const char* name : {"a.png.0.part", "b.png.12.part", "a.png", "notes.part", "c.png.x.part"}) {
     std::ofstream(out + name, std::ios::binary) << "x";
@@ -222,7 +143,7 @@ TEST_F(EntryConversion, LeftoverTemporaryFilesAreRemovedAndEverythingElseStays) 
   const HANDLE busy = CreateFileA((out + "d.png.1.part").c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW, 0, nullptr);
   ASSERT_NE(busy, INVALID_HANDLE_VALUE);
-  RemoveLeftoverOutputs(scratch.Path() + "png");
+  RemoveLeftoverOutputs(Folder() + "png");
   CloseHandle(busy);
   EXPECT_EQ(NamesIn(out),
             (std::vector<std::string>{"a.png", "c.png.x.part", "d.png.1.part", "notes.part"}));

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 
 #include "gui/event_dispatch_win.h"
 #include "gui/form_window_win.h"
@@ -13,8 +12,6 @@
 
 namespace {
 
-constexpr DWORD kPollMs = 20;
-constexpr UINT kSendTimeoutMs = 5000;
 constexpr UINT kRunWorkMessage = WM_APP + 7;
 constexpr UINT kRunPostedWorkMessage = WM_APP + 8;
 constexpr char kTestCallClass[] = "FormTestCall";
@@ -158,22 +155,6 @@ class FormEnvironment : public ::testing::Environment {
 
 // --- Windows ----------------------------------------------------------------
 
-struct DialogSearch {
-  DWORD threadId;
-  std::vector<HWND>* found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<DialogSearch*>(parameter);
-  DWORD processId = 0;
-  const DWORD threadId = GetWindowThreadProcessId(window, &processId);
-  if (processId == GetCurrentProcessId() && threadId == search->threadId &&
-      ClassNameOf(window) == L"#32770" && IsWindowVisible(window)) {
-    search->found->push_back(window);
-  }
-  return TRUE;
-}
-
 struct IdSearch {
   int id;
   std::vector<HWND>* found;
@@ -183,54 +164,6 @@ BOOL CALLBACK MatchId(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<IdSearch*>(parameter);
   if (GetDlgCtrlID(window) == search->id) search->found->push_back(window);
   return TRUE;
-}
-
-struct BoxSearch {
-  DWORD processId;
-  const std::wstring* caption;
-  HWND found;
-};
-
-BOOL CALLBACK MatchBox(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<BoxSearch*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  if (processId != search->processId) return TRUE;
-  if (ClassNameOf(window) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-  wchar_t caption[256] = {};
-  GetWindowTextW(window, caption, 256);
-  if (*search->caption != caption) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-struct ClassSearch {
-  DWORD processId;
-  const std::wstring* className;
-  std::vector<HWND>* found;
-};
-
-BOOL CALLBACK MatchClass(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<ClassSearch*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  if (processId == search->processId && ClassNameOf(window) == *search->className) {
-    search->found->push_back(window);
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK CloseThreadDialog(HWND window, LPARAM) {
-  if (ClassNameOf(window) == L"#32770") PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  return TRUE;
-}
-
-std::string WindowsPathOf(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
 }
 
 }  // namespace
@@ -266,22 +199,6 @@ HWND MainWindowHandle() {
   return nullptr;
 }
 
-std::wstring WindowTextOf(HWND window) {
-  wchar_t text[2048] = {};
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text),
-                           SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied)) {
-    return L"<no answer>";
-  }
-  return std::wstring(text, copied);
-}
-
-std::wstring ClassNameOf(HWND window) {
-  wchar_t name[128] = {};
-  GetClassNameW(window, name, 128);
-  return name;
-}
-
 RECT RectInParentClient(HWND child) {
   RECT bounds{};
   GetWindowRect(child, &bounds);
@@ -311,147 +228,6 @@ std::vector<HWND> VisibleChildren(HWND parent) {
     if (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) found.push_back(child);
   }
   return found;
-}
-
-std::vector<HWND> DialogsOfThread(DWORD threadId) {
-  std::vector<HWND> found;
-  DialogSearch search{threadId, &found};
-  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-  return found;
-}
-
-HWND WaitForDialogOfThread(DWORD threadId, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    const std::vector<HWND> dialogs = DialogsOfThread(threadId);
-    if (!dialogs.empty()) return dialogs.front();
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-    Sleep(kPollMs);
-  }
-}
-
-std::string AnsiOf(const std::wstring& text) {
-  const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &bytes[0], length, nullptr, nullptr);
-  bytes.resize(bytes.size() - 1);
-  return bytes;
-}
-
-TestThread::TestThread(std::function<void()> body) : body_(std::move(body)) {
-  thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, &id_));
-}
-
-TestThread::~TestThread() {
-  if (!thread_) return;
-  if (WaitForSingleObject(thread_.Get(), 0) == WAIT_OBJECT_0) return;
-  EnumThreadWindows(id_, CloseThreadDialog, 0);
-  if (WaitForSingleObject(thread_.Get(), kWaitMs) != WAIT_OBJECT_0) {
-    TerminateThread(thread_.Get(), 1);
-  }
-}
-
-bool TestThread::Join(DWORD timeoutMs) {
-  return thread_ && WaitForSingleObject(thread_.Get(), timeoutMs) == WAIT_OBJECT_0;
-}
-
-DWORD WINAPI TestThread::Run(void* parameter) {
-  static_cast<TestThread*>(parameter)->body_();
-  return 0;
-}
-
-ChildProcess::ChildProcess(const std::string& commandLine) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::string line = commandLine;
-  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &info)) {
-    process_.Reset(info.hProcess);
-    CloseHandle(info.hThread);
-    id_ = info.dwProcessId;
-  }
-}
-
-ChildProcess::~ChildProcess() {
-  if (process_ && WaitForSingleObject(process_.Get(), 0) != WAIT_OBJECT_0) {
-    TerminateProcess(process_.Get(), 99);
-    WaitForSingleObject(process_.Get(), kWaitMs);
-  }
-}
-
-bool ChildProcess::WaitForExit(DWORD* exitCode, DWORD timeoutMs) {
-  if (!process_ || WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
-  return GetExitCodeProcess(process_.Get(), exitCode) != 0;
-}
-
-HWND WaitForBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    BoxSearch search{processId, &caption, nullptr};
-    EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-    Sleep(kPollMs);
-  }
-}
-
-std::wstring BoxMessageOf(HWND box) {
-  const HWND message = GetDlgItem(box, 0xFFFF);
-  return message != nullptr ? WindowTextOf(message) : L"<no message>";
-}
-
-std::vector<HWND> TopLevelWindowsOf(DWORD processId, const std::wstring& className) {
-  std::vector<HWND> found;
-  ClassSearch search{processId, &className, &found};
-  EnumWindows(MatchClass, reinterpret_cast<LPARAM>(&search));
-  return found;
-}
-
-TempFolder::TempFolder() {
-  wchar_t base[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, base);
-  static LONG counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::wstring candidate = std::wstring(base) + L"pc_form_test_" +
-                                   std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                   std::to_wstring(InterlockedIncrement(&counter)) + L"\\";
-    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-      path_ = candidate;
-      return;
-    }
-  }
-}
-
-TempFolder::~TempFolder() {
-  if (path_.empty()) return;
-  WIN32_FIND_DATAW entry;
-  const HANDLE search = FindFirstFileW((path_ + L"*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name != L"." && name != L"..") DeleteFileW((path_ + name).c_str());
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-  }
-  RemoveDirectoryW(path_.c_str());
-}
-
-bool CreateEmptyFile(const std::wstring& path) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file.IsValid();
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream file(path, std::ios::binary);
-  std::string line;
-  while (std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 std::string FormProbePath() {

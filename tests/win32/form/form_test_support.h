@@ -16,8 +16,9 @@
 
 #include "app/main_form_win.h"
 #include "base/win_handles_win.h"
-
-constexpr DWORD kWaitMs = 15000;
+#include "test_files_win.h"
+#include "test_processes_win.h"
+#include "test_windows_win.h"
 
 // --- Handler log ------------------------------------------------------------
 
@@ -50,76 +51,9 @@ HWND MainWindowHandle();  // this process's, by class and title, not through the
 
 // --- Windows ----------------------------------------------------------------
 
-std::wstring WindowTextOf(HWND window);  // WM_GETTEXT
-std::wstring ClassNameOf(HWND window);
 RECT RectInParentClient(HWND child);
 HWND ChildWithId(HWND parent, uint32_t id);  // direct child whose GWLP_ID is id
 std::vector<HWND> DescendantsWithId(HWND parent, int id);
 std::vector<HWND> VisibleChildren(HWND parent);
 
-// Top-level dialogs (#32770) of this process on threadId, visible.
-std::vector<HWND> DialogsOfThread(DWORD threadId);
-HWND WaitForDialogOfThread(DWORD threadId, DWORD timeoutMs = kWaitMs);
-
-// The system code page's form of a UTF-16 text.
-std::string AnsiOf(const std::wstring& text);
-
-// --- Threads and processes --------------------------------------------------
-
-class TestThread {
- public:
-  explicit TestThread(std::function<void()> body);
-  ~TestThread();
-  TestThread(const TestThread&) = delete;
-  TestThread& operator=(const TestThread&) = delete;
-
-  DWORD Id() const { return id_; }
-  bool Join(DWORD timeoutMs = kWaitMs);
-
- private:
-  static DWORD WINAPI Run(void* parameter);
-  std::function<void()> body_;
-  UniqueHandle thread_;
-  DWORD id_ = 0;
-};
-
-class ChildProcess {
- public:
-  explicit ChildProcess(const std::string& commandLine);
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  bool Started() const { return process_.IsValid(); }
-  DWORD Id() const { return id_; }
-  bool WaitForExit(DWORD* exitCode, DWORD timeoutMs = kWaitMs);
-
- private:
-  UniqueHandle process_;
-  DWORD id_ = 0;
-};
-
-// A visible #32770 of processId with this caption; null after timeoutMs.
-HWND WaitForBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs = kWaitMs);
-std::wstring BoxMessageOf(HWND box);
-// Top-level windows of processId with this class.
-std::vector<HWND> TopLevelWindowsOf(DWORD processId, const std::wstring& className);
-
-// A fresh folder under the temporary folder, removed with its files.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::wstring& Path() const { return path_; }  // ends with a backslash
-
- private:
-  std::wstring path_;
-};
-
-// Creates an empty file; false when it could not.
-bool CreateEmptyFile(const std::wstring& path);
-
-std::vector<std::string> ReadLines(const std::string& path);
 std::string FormProbePath();  // Windows path of the probe program

@@ -60,7 +60,7 @@ std::string StoredFileName() {
 
 TEST(CommonDialog, ConfirmedPathIsAnsweredAndStoredAsTheFileName) {
   TempFolder folder;
-  const std::wstring file = folder.Path() + L"蓝色.png";
+  const std::wstring file = folder.WideFile(L"蓝色.png");
   ASSERT_TRUE(CreateEmptyFile(file));
 
   DialogRun run;
@@ -78,7 +78,7 @@ TEST(CommonDialog, ConfirmedPathIsAnsweredAndStoredAsTheFileName) {
 
 TEST(CommonDialog, CancelAnswersFalseAndKeepsThePreviousName) {
   TempFolder folder;
-  const std::wstring file = folder.Path() + L"first.bmp";
+  const std::wstring file = folder.WideFile(L"first.bmp");
   ASSERT_TRUE(CreateEmptyFile(file));
   {
     DialogRun run;
@@ -106,8 +106,8 @@ TEST(CommonDialog, CancelAnswersFalseAndKeepsThePreviousName) {
 
 TEST(CommonDialog, TwoThreadsShowingAtOnceEachGetTheirOwnPath) {
   TempFolder folder;
-  const std::wstring fileA = folder.Path() + L"甲.jpg";
-  const std::wstring fileB = folder.Path() + L"乙.tif";
+  const std::wstring fileA = folder.WideFile(L"甲.jpg");
+  const std::wstring fileB = folder.WideFile(L"乙.tif");
   ASSERT_TRUE(CreateEmptyFile(fileA));
   ASSERT_TRUE(CreateEmptyFile(fileB));
 

@@ -20,13 +20,13 @@ constexpr DWORD kFatalExitCode = 0xFFFFFFFF;
 class ProbeRun {
  public:
   explicit ProbeRun(const std::string& scenario)
-      : child_("\"" + FormProbePath() + "\" " + scenario + " \"" + AnsiOf(folder_.Path()) +
-               "probe.log\"") {}
+      : child_("\"" + FormProbePath() + "\" " + scenario + " \"" + folder_.File("probe.log") +
+               "\"") {}
 
   ChildProcess& Child() { return child_; }
   std::vector<std::string> Log() const {
     // The log's name is plain ASCII inside a folder named by this process.
-    return ReadLines(AnsiOf(folder_.Path()) + "probe.log");
+    return ReadLines(folder_.File("probe.log"));
   }
   bool HasLine(const std::string& line) const {
     const auto lines = Log();

@@ -46,7 +46,7 @@ class PictureFlattenTest : public ::testing::Test {
     ASSERT_EQ(loaded.left >> 24, 0u) << "test picture has no transparent half";
   }
   Picture picture;
-  ScratchFolder folder;
+  TempFolder folder{"pc_picture"};
 };
 
 TEST(ColorToArgbTest, SwapsRedAndBlueAndAddsAlpha) {

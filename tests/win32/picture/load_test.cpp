@@ -209,7 +209,7 @@ TEST_F(PictureLoadTest, ChineseFileNamesLoadAndSave) {
   ASSERT_TRUE(picture.LoadFromFile(TestPicturePath(kChinesePictureName).c_str()));
   ExpectPatternPixels(PixelsOf(picture.Handle()), true, "Chinese name");
 
-  ScratchFolder folder;
+  TempFolder folder{"pc_picture"};
   const char outputName[] = "\xCA\xE4\xB3\xF6.png";  // 输出.png in GBK
   ASSERT_TRUE(picture.SaveToFile(folder.File(outputName).c_str(), kFormatPng));
   // Looked up by its UTF-16 name, so the file really carries the Chinese name.

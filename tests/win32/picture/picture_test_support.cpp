@@ -1,7 +1,6 @@
 #include "picture_test_support.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -54,32 +53,6 @@ std::wstring WideFromAnsi(const std::string& text) {
   MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], units);
   wide.resize(wcslen(wide.c_str()));
   return wide;
-}
-
-ScratchFolder::ScratchFolder() {
-  char temp[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof temp, temp);
-  static unsigned counter = 0;
-  for (;;) {
-    path = std::string(temp) + "pc_picture_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(GetCurrentThreadId()) + "_" + std::to_string(++counter);
-    if (CreateDirectoryA(path.c_str(), nullptr)) break;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) std::abort();
-  }
-}
-
-ScratchFolder::~ScratchFolder() {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA((path + "\\" + found.cFileName).c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(path.c_str());
 }
 
 FileFormat SignatureOf(const std::vector<uint8_t>& bytes) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared by the picture-object tests: the test pictures, a scratch folder,
-// an independent GDI+ decode of files and buffers into 32-bit ARGB pixels,
-// and the pattern the test pictures show.
+// Shared by the picture-object tests: the test pictures, an independent
+// GDI+ decode of files and buffers into 32-bit ARGB pixels, and the pattern
+// the test pictures show. Scratch folders are TempFolder (test_files_win.h).
 
 #include <windows.h>
 #include <objidl.h>
@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "test_files_win.h"
 
 namespace picture_test {
 
@@ -31,21 +33,6 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 // UTF-16 path from ANSI; for checks that must not rely on the code under test.
 std::wstring WideFromAnsi(const std::string& text);
-
-// A fresh folder under the system temporary folder; removed with its files.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  // ANSI path of a file in the folder.
-  std::string File(const std::string& name) const { return path + "\\" + name; }
-
- private:
-  std::string path;
-};
 
 enum class FileFormat { Unknown, Bmp, Jpeg, Gif, Tiff, Png };
 // The format a file's leading bytes announce.

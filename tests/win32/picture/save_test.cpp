@@ -94,7 +94,7 @@ class PictureSaveTest : public ::testing::Test {
 
   Picture picture;
   Pixels source;
-  ScratchFolder folder;
+  TempFolder folder{"pc_picture"};
 };
 
 TEST_F(PictureSaveTest, EachCodeWritesAFileOfItsFormatWithTheSourcePixels) {

@@ -31,7 +31,7 @@ struct RoundResult {
   uint32_t jpegWidth = 0;
 };
 
-void RunWorker(int thread, const ScratchFolder& folder, std::atomic<int>& ready,
+void RunWorker(int thread, const TempFolder& folder, std::atomic<int>& ready,
                std::vector<RoundResult>& results) {
   // Start all workers together so their GDI+ calls overlap.
   ++ready;
@@ -75,7 +75,7 @@ void RunWorker(int thread, const ScratchFolder& folder, std::atomic<int>& ready,
 
 TEST(PictureThreadsTest, SixThreadsLoadAndSaveTheirOwnPicturesAtOnce) {
   EnsureImagingService();
-  ScratchFolder folder;
+  TempFolder folder{"pc_picture"};
   std::atomic<int> ready{0};
   std::vector<std::vector<RoundResult>> results(kThreads, std::vector<RoundResult>(kRounds));
   std::vector<std::thread> workers;

@@ -204,14 +204,21 @@ TEST(DropTargetFiles, SeveralFilesGiveEveryPathFollowedByCrLfInTheirOrder) {
 }
 
 TEST(DropTargetFiles, DoubleBytePathsArriveAsTheirAnsiBytes) {
-  RecordingTarget files({DropFormat::kFiles});
-  Data hdrop;
-  // "C:\图片\红色.png" in GBK; the second byte of 图 is 0x5C, a backslash byte.
-  const std::string path = "C:\\\xCD\xBC\xC6\xAC\\\xBA\xEC\xC9\xAB.png";
-  hdrop.object->Offer(CF_HDROP, DropFilesBlock({path}));
-  EnterAndDrop(files.target.Get(), hdrop.object);
-  ASSERT_EQ(1u, files.deliveries.size());
-  EXPECT_EQ(path, files.deliveries[0].text);
+  // GBK paths; a trail byte of 0x5C looks like a backslash and must not cut
+  // or change the path.
+  const char* const paths[] = {
+      "C:\\\xCD\xBC\xC6\xAC\\\xBA\xEC\xC9\xAB.png",  // C:\图片\红色.png (CD BC: no 5C)
+      "C:\\\x81\x5C\\\x92\x5C.png",                  // C:\乗\抃.png (81 5C, 92 5C)
+      "D:\\pics\\\x81\x5C",                          // D:\pics\乗, ending in the trail byte
+  };
+  for (const char* path : paths) {
+    RecordingTarget files({DropFormat::kFiles});
+    Data hdrop;
+    hdrop.object->Offer(CF_HDROP, DropFilesBlock({path}));
+    EnterAndDrop(files.target.Get(), hdrop.object);
+    ASSERT_EQ(1u, files.deliveries.size()) << path;
+    EXPECT_EQ(std::string(path), files.deliveries[0].text);
+  }
 }
 
 TEST(DropTargetFiles, DataThatIsAnnouncedButNotHandedOutDeliversNothing) {
@@ -391,22 +398,13 @@ TEST(FormDropObject, ARealDragFromAnotherProcessOntoAChildControlReachesTheWindo
   const std::string commandLine = "\"" + TestProgramFolder() + "\\shell_drag_source.exe\" \"" +
                                   resultFile + "\" " + std::to_string(centre.x) + " " +
                                   std::to_string(centre.y) + " \"" + path + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  std::string mutableLine = commandLine;
-  ASSERT_TRUE(CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &started));
-  UniqueHandle process(started.hProcess);
-  UniqueHandle thread(started.hThread);
+  ChildProcess source(commandLine);
+  ASSERT_TRUE(source.Started());
 
   // The source's drag loop calls this thread's target; keep dispatching.
   const bool delivered = PumpMessagesUntil([] { return !DroppedTexts().empty(); }, kWaitMs);
-  const bool ended = PumpMessagesUntil(
-      [&] { return WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0; }, kWaitMs);
-  if (!ended) TerminateProcess(process.Get(), 3);
   DWORD exitCode = 0;
-  GetExitCodeProcess(process.Get(), &exitCode);
+  const bool ended = PumpMessagesUntil([&] { return source.WaitForExit(&exitCode, 0); }, kWaitMs);
 
   // What the source was told (Drop answers E_FAIL, whatever it delivered).
   char sourceResult[128] = {};

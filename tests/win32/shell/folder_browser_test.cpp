@@ -49,7 +49,7 @@ std::string BrowseWhile(const std::function<void(HWND dialog)>& act, BrowserSeen
                         const std::function<std::string()>& browse = nullptr) {
   const HWND mainWindow = LoadMainWindow();
   const DWORD guiThread = GetCurrentThreadId();
-  BackgroundThread helper([&] {
+  TestThread helper([&] {
     const HWND dialog = WaitForDialogOfThread(guiThread);
     if (dialog != nullptr) {
       seen->dialog = dialog;

@@ -299,7 +299,7 @@ TEST(VisualStyle, WindowsOfOtherThreadsAreNotStyled) {
   ASSERT_TRUE(SetVisualStyle(2));
   HWND foreign = nullptr;
   bool styled = true;
-  BackgroundThread other([&] {
+  TestThread other([&] {
     foreign = CreateWindowExA(0, "Button", "别的线程", WS_POPUP, 0, 0, 80, 20, nullptr, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
     styled = StyledWindowInfoOf(foreign).has_value();
