@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "engine/result_codes.h"
 #include "base/command_call.h"
+#include "engine/result_codes.h"
 
 namespace engine {
 

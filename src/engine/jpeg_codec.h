@@ -5,9 +5,9 @@
 #include <string>
 
 #include "engine/codec_conventions.h"
-#include "engine/picture_reader.h"
 #include "engine/jpeg_library.h"
 #include "engine/output_file.h"
+#include "engine/picture_reader.h"
 #include "engine/raster_image.h"
 
 namespace engine {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "engine/codec_conventions.h"
-#include "engine/picture_reader.h"
 #include "engine/output_file.h"
+#include "engine/picture_reader.h"
 #include "engine/png_library.h"
 #include "engine/raster_image.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "engine/codec_conventions.h"
-#include "engine/picture_reader.h"
 #include "engine/output_file.h"
+#include "engine/picture_reader.h"
 #include "engine/raster_image.h"
 #include "engine/tiff_library.h"
 

@@ -11,12 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/global_memory_win.h"
+#include "base/runtime_memory.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_units_win.h"
-#include "base/global_memory_win.h"
 #include "gui/gui_thread_call_win.h"
 #include "gui/property_service_win.h"
-#include "base/runtime_memory.h"
 
 namespace {
 

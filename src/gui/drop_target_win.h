@@ -13,8 +13,8 @@
 
 #include "base/com_ptr_win.h"
 #include "base/command_call.h"
-#include "gui/form_ids_win.h"
 #include "base/win_handles_win.h"
+#include "gui/form_ids_win.h"
 
 // What a drop can carry. The value is both the drop object's own property
 // index of the matching "accept" flag and the index of the event it raises.

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handles_win.h"
 #include "gui/form_template_win.h"
 #include "gui/form_window_win.h"
-#include "base/win_handles_win.h"
 
 enum class UnitKind {
   kWindow,

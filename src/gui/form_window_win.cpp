@@ -13,8 +13,8 @@
 #include "gui/event_dispatch_win.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
-#include "gui/runtime_win.h"
 #include "gui/message_commands_win.h"
+#include "gui/runtime_win.h"
 
 namespace {
 

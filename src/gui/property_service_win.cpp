@@ -12,9 +12,9 @@
 
 #include "base/command_adapter.h"
 #include "base/error_report.h"
+#include "base/runtime_memory.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
-#include "base/runtime_memory.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "form_test_support.h"
+#include "base/system_commands_win.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_window_win.h"
-#include "gui/property_service_win.h"
-#include "base/system_commands_win.h"
 #include "gui/message_commands_win.h"
+#include "gui/property_service_win.h"
 
 namespace {
 

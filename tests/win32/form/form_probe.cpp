@@ -12,10 +12,10 @@
 
 #include "app/main_form_win.h"
 #include "base/error_report.h"
+#include "base/runtime_memory.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
-#include "base/runtime_memory.h"
 #include "gui/runtime_win.h"
 
 namespace {

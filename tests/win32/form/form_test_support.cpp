@@ -4,10 +4,10 @@
 
 #include <atomic>
 
+#include "base/runtime_memory.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
-#include "base/runtime_memory.h"
 #include "gui/runtime_win.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "form_test_support.h"
+#include "base/runtime_memory.h"
 #include "gui/form_template_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
-#include "base/runtime_memory.h"
 #include "gui/runtime_win.h"
 
 namespace {

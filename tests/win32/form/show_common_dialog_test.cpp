@@ -9,9 +9,9 @@
 #include <string>
 
 #include "form_test_support.h"
+#include "base/runtime_memory.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
-#include "base/runtime_memory.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <functional>
 #include <string>
 
+#include "app/main_form_win.h"
 #include "base/command_adapter.h"
 #include "base/runtime_memory.h"
-#include "app/main_form_win.h"
 #include "gui/shell_commands_win.h"
 #include "shell_test_support.h"
 
