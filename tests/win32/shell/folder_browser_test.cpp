@@ -73,11 +73,12 @@ std::string BrowseWhile(const std::function<void(HWND dialog)>& act, BrowserSeen
 
 constexpr int kFolderTreeId = 14145;  // the browser's tree view
 
-// Selects path in the browser, then presses OK. The tree starts without a
-// selection and gets one when the path has been found; under Wine a path in
-// a folder created moments before is sometimes not found at the first try,
-// so the selection is asked for again until it takes (or time runs out).
-void SelectAndConfirm(HWND dialog, const std::string& path) {
+// Selects path in the browser, then presses OK; true when the selection
+// took. The tree starts without a selection and gets one when the path has
+// been found; under Wine a path in a folder created moments before is
+// sometimes not found at the first try, so the selection is asked for again
+// until it takes. A browser whose selection never takes is cancelled.
+bool SelectAndConfirm(HWND dialog, const std::string& path) {
   const HWND tree = GetDlgItem(dialog, kFolderTreeId);
   const DWORD start = GetTickCount();
   bool selected = false;
@@ -88,14 +89,35 @@ void SelectAndConfirm(HWND dialog, const std::string& path) {
       if (!selected) Sleep(20);
     }
   }
-  EXPECT_TRUE(selected) << path;
-  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  PostMessageA(dialog, WM_COMMAND, selected ? IDOK : IDCANCEL, 0);
+  return selected;
 }
 
+// Browses and chooses path. Now and then Wine's shell tree never takes the
+// selection on a busy machine (it is still walking the drives); that browser
+// is cancelled and a new one opened, three times at most.
+std::string BrowseAndChoose(const std::string& path, BrowserSeen* seen, bool includeFiles = false,
+                            const std::function<std::string()>& browse = nullptr) {
+  std::string chosen;
+  bool selected = false;
+  for (int attempt = 0; attempt < 3 && !selected; ++attempt) {
+    *seen = BrowserSeen{};
+    chosen = BrowseWhile([&](HWND dialog) { selected = SelectAndConfirm(dialog, path); }, seen,
+                         includeFiles, browse);
+  }
+  EXPECT_TRUE(selected) << path;
+  return chosen;
+}
+
+// Activation goes through the X server under Wine, so on a busy machine it
+// can take a while to show; asked again until it does.
 void MakeMainWindowActive(HWND mainWindow) {
-  SetForegroundWindow(mainWindow);
-  SetActiveWindow(mainWindow);
-  PumpMessagesFor(50);
+  PumpMessagesUntil([mainWindow] {
+    SetForegroundWindow(mainWindow);
+    SetActiveWindow(mainWindow);
+    PumpMessagesFor(50);
+    return GetActiveWindow() == mainWindow;
+  });
 }
 
 TEST(FolderBrowser, ConfirmingAFolderGivesItsPathWithoutTrailingBackslash) {
@@ -105,8 +127,7 @@ TEST(FolderBrowser, ConfirmingAFolderGivesItsPathWithoutTrailingBackslash) {
   TempFolder folder;
   BrowserSeen seen;
 
-  const std::string chosen =
-      BrowseWhile([&](HWND dialog) { SelectAndConfirm(dialog, folder.Path()); }, &seen);
+  const std::string chosen = BrowseAndChoose(folder.Path(), &seen);
 
   EXPECT_EQ(folder.Path(), chosen);
   EXPECT_TRUE(seen.showsTitle) << "the browser shows the title above its tree";
@@ -122,8 +143,7 @@ TEST(FolderBrowser, ConfirmingAFolderGivesItsPathWithoutTrailingBackslash) {
 TEST(FolderBrowser, ADriveRootKeepsItsBackslash) {
   MakeMainWindowActive(LoadMainWindow());
   BrowserSeen seen;
-  const std::string chosen =
-      BrowseWhile([](HWND dialog) { SelectAndConfirm(dialog, "C:\\"); }, &seen);
+  const std::string chosen = BrowseAndChoose("C:\\", &seen);
   EXPECT_EQ("C:\\", chosen);
 }
 
@@ -158,8 +178,7 @@ TEST(FolderBrowser, WithFilesIncludedAFileCanBeChosen) {
   ASSERT_NE(INVALID_HANDLE_VALUE, created);
   CloseHandle(created);
   BrowserSeen seen;
-  const std::string chosen =
-      BrowseWhile([&](HWND dialog) { SelectAndConfirm(dialog, file); }, &seen, true);
+  const std::string chosen = BrowseAndChoose(file, &seen, true);
   EXPECT_EQ(file, chosen);
 }
 
@@ -173,7 +192,7 @@ TEST(FolderBrowser, TheCommandFormAnswersANewTextOrTheNullText) {
     CmdBrowseForFolder(&result, 1, args);
     return std::string();
   };
-  BrowseWhile([&](HWND dialog) { SelectAndConfirm(dialog, folder.Path()); }, &seen, false, browse);
+  BrowseAndChoose(folder.Path(), &seen, false, browse);
   ASSERT_EQ(TagValue(TypeTag::Text), result.tag);
   ASSERT_NE(nullptr, AsText(result));
   EXPECT_EQ(folder.Path(), AsText(result));
