@@ -338,7 +338,7 @@ TEST_F(JpegCodecTest, BytesAfterThePictureAreNeverRead) {
 // ImageMagick shows them. The tolerance covers ImageMagick's floating-point
 // conversion against the integer one here (with its rounding of C x K).
 TEST_F(JpegCodecTest, CmykAndYcckFilesReadAsTheRgbImageMagickShows) {
-  constexpr int kCmykTolerance = 2;
+  constexpr int kCmykTolerance = 1;
   const struct {
     const char* name;
     int colourTransform;  // Adobe APP14: 0 CMYK, 2 YCCK
