@@ -23,7 +23,7 @@ packages=(
   # the package command
   zip
   # peers that write and read test pictures
-  libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3
+  libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3 libimage-exiftool-perl
 )
 
 need_update=

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "engine/mapped_file.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr std::int32_t kColourComponents = 3;
 constexpr std::int32_t kGreyComponents = 1;
+constexpr std::int32_t kInkComponents = 4;  // CMYK, also what YCCK decodes to
 
 bool StartsWithJpegSignature(std::FILE* file) {
   unsigned char signature[2];
@@ -27,12 +29,27 @@ bool IsReadableShape(const jpeg_library::OutputShape& shape) {
   if (shape.width < 1 || shape.height < 1) {
     return false;
   }
-  if (shape.components != kColourComponents && shape.components != kGreyComponents) {
+  if (shape.components != kColourComponents && shape.components != kGreyComponents &&
+      shape.components != kInkComponents) {
     return false;
   }
+  const std::int32_t pictureComponents =
+      shape.components == kGreyComponents ? kGreyComponents : kColourComponents;
   const std::int64_t bytes =
-      static_cast<std::int64_t>(shape.width) * shape.height * shape.components;
+      static_cast<std::int64_t>(shape.width) * shape.height * pictureComponents;
   return bytes <= kMaxMappedBytes;
+}
+
+// CMYK rows to RGB as ImageMagick and Photoshop read them: the samples are
+// stored inverted (Adobe's convention, 255 = no ink), so each colour is its
+// inverted ink times the inverted black, red = C x K / 255, rounded.
+void InkRowToRgb(const std::uint8_t* ink, std::uint8_t* rgb, std::int32_t width) {
+  for (std::int32_t x = 0; x < width; ++x, ink += 4, rgb += 3) {
+    const unsigned black = ink[3];
+    rgb[0] = static_cast<std::uint8_t>((ink[0] * black + 127) / 255);
+    rgb[1] = static_cast<std::uint8_t>((ink[1] * black + 127) / 255);
+    rgb[2] = static_cast<std::uint8_t>((ink[2] * black + 127) / 255);
+  }
 }
 
 }  // namespace
@@ -51,7 +68,8 @@ int JpegCodec::OpenRead(const char* path, RasterImage& image, ProgressCallback p
     Close();
     return 0;
   }
-  const bool colour = shape.components == kColourComponents;
+  const bool colour = shape.components != kGreyComponents;
+  inkComponents = shape.components == kInkComponents;
   variant = colour ? SourceVariant::JpegColour : SourceVariant::JpegGrey;
   bitsPerPixel = colour ? 24 : 8;
   width = shape.width;
@@ -79,11 +97,16 @@ int JpegCodec::DecodeRows() {
   if (!targetImage->Create(width, height, bitsPerPixel, 0)) {
     return 0;
   }
+  if (inkComponents) {
+    inkRow.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * kInkComponents]);
+    if (!inkRow) return 0;
+  }
   while (decoder.NextRow() < height) {
     const std::int32_t row = decoder.NextRow();
-    if (!decoder.ReadRow(targetImage->Row(row))) {
+    if (!decoder.ReadRow(inkComponents ? inkRow.get() : targetImage->Row(row))) {
       return 0;
     }
+    if (inkComponents) InkRowToRgb(inkRow.get(), targetImage->Row(row), width);
     ReportProgress(callback, kProgressReading, row, height);
   }
   return 1;
@@ -176,6 +199,8 @@ void JpegCodec::Close() {
   width = 0;
   height = 0;
   bitsPerPixel = 0;
+  inkComponents = false;
+  inkRow.reset();
   targetImage = nullptr;
   readyToRead = false;
 }

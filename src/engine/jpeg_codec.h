@@ -1,7 +1,10 @@
-// JpegCodec: the engine's JPEG reader and writer, through libjpeg.
+// JpegCodec: the engine's JPEG reader and writer, through libjpeg. The reader
+// delivers the rows as stored; the EXIF orientation is applied by the loader
+// (picture_orientation.h). CMYK and YCCK files are read as RGB.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/codec_conventions.h"
@@ -19,15 +22,17 @@ class JpegCodec final : public PictureReader {
 
   // The open step: accepts a file that starts with FF D8 and whose header the
   // library reads and starts decompressing, as a three-component colour
-  // picture (variant 14, 24 bits) or a one-component grey picture (variant
-  // 15, 8 bits). Four-component files are refused, and so are files whose
+  // picture (variant 14, 24 bits), a CMYK or YCCK picture (also variant 14,
+  // converted to 24-bit RGB) or a one-component grey picture (variant 15, 8
+  // bits). Files whose
   // picture would not fit the engine's storage or needs more decoder memory
   // or scans than the library layer allows. Keeps the file open for Read.
   // 1, or 0 with everything released.
   int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
   // The read step: (re)creates the image recorded by OpenRead (24 bits, or
-  // 8-bit grey) and decodes every row into it, reporting progress per row
+  // 8-bit grey) and decodes every row into it (CMYK through a row of its
+  // own), reporting progress per row
   // and once more at the end, then closes. 1/0.
   int Read() override;
 
@@ -66,8 +71,10 @@ class JpegCodec final : public PictureReader {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t bitsPerPixel = 0;
-  RasterImage* targetImage = nullptr;  // OpenRead's image, filled by Read
-  bool readyToRead = false;            // OpenRead succeeded and Read has not run
+  bool inkComponents = false;              // the decoder delivers CMYK rows
+  std::unique_ptr<std::uint8_t[]> inkRow;  // one such row, while reading
+  RasterImage* targetImage = nullptr;      // OpenRead's image, filled by Read
+  bool readyToRead = false;                // OpenRead succeeded and Read has not run
 };
 
 }  // namespace engine

@@ -1,10 +1,13 @@
 #include "engine/picture_loader.h"
 
 #include "engine/bmp_reader.h"
+#include "engine/byte_cursor.h"
+#include "engine/exif_orientation.h"
 #include "engine/jpeg_codec.h"
 #include "engine/mapped_file.h"
 #include "engine/pcx_reader.h"
 #include "engine/photocd_reader.h"
+#include "engine/picture_orientation.h"
 #include "engine/png_codec.h"
 #include "engine/tiff_codec.h"
 
@@ -30,26 +33,56 @@ Verdict TryReader(const char* path, RasterImage& image) {
   return OpenAndRead(reader, path, image);
 }
 
-using ReaderRow = Verdict (*)(const char* path, RasterImage& image);
+// The orientation a file records for its stored rows, read from the file
+// itself; 1 when it records none.
+using OrientationOf = int (*)(const char* path);
+
+bool ReadFileAt(void* context, std::uint64_t offset, void* buffer, std::size_t count) {
+  auto* file = static_cast<InputFile*>(context);
+  return offset <= static_cast<std::uint64_t>(file->Size()) &&
+         file->ReadAt(static_cast<std::int64_t>(offset), buffer, count) == 1;
+}
+
+template <int (*fromSource)(const ByteSource&)>
+int FileOrientation(const char* path) {
+  InputFile file;
+  if (!file.Open(path)) return kOrientationUpright;
+  return fromSource(ByteSource{ReadFileAt, &file});
+}
+
+struct ReaderRow {
+  Verdict (*tryReader)(const char* path, RasterImage& image);
+  OrientationOf orientationOf;  // null: the format records none
+};
 
 // The readers in probe order. The order is part of the file-format rules: a
 // file that starts with FF D8 and whose header libjpeg reads is only ever a
 // JPEG, and the PhotoCD reader, which looks deepest into the file for its
-// signature, comes last.
+// signature, comes last. The JPEG and TIFF readers deliver the rows as
+// stored; the orientation their files record is applied here, once.
 constexpr ReaderRow kReaders[] = {
-    TryReader<JpegCodec>,                              // FF D8, a header libjpeg reads
-    TryReader<BmpReader>,                              // "BM" or "BA", 24 bits
-    TryReader<TiffCodec>,                              // what libtiff opens
-    TryReader<PngCodec>,                               // the PNG signature
-    TryReader<PcxReader>,                              // 0x0A, 8 or 24 bits
-    TryReader<PhotoCdReader, kPhotoCdBaseResolution>,  // "PCD_IPI" at 0x800
+    {TryReader<JpegCodec>, FileOrientation<JpegOrientation>},     // FF D8, a header libjpeg reads
+    {TryReader<BmpReader>, nullptr},                              // "BM" or "BA", 24 bits
+    {TryReader<TiffCodec>, FileOrientation<TiffOrientation>},     // what libtiff opens
+    {TryReader<PngCodec>, nullptr},                               // the PNG signature
+    {TryReader<PcxReader>, nullptr},                              // 0x0A, 8 or 24 bits
+    {TryReader<PhotoCdReader, kPhotoCdBaseResolution>, nullptr},  // "PCD_IPI" at 0x800
 };
 
+// Every picture leaves the loader opaque and upright.
+int Finish(const ReaderRow& row, const char* path, RasterImage& image) {
+  if (!FlattenOverWhite(image)) return ResultNotReadable;
+  const int orientation =
+      row.orientationOf != nullptr ? row.orientationOf(path) : kOrientationUpright;
+  return ApplyOrientation(image, orientation) ? ResultOk : ResultNotReadable;
+}
+
 int ProbeAndRead(const char* path, RasterImage& image) {
-  for (const ReaderRow tryReader : kReaders) {
-    const Verdict verdict = tryReader(path, image);
+  for (const ReaderRow& row : kReaders) {
+    const Verdict verdict = row.tryReader(path, image);
     // The first reader that accepts the file decides alone.
-    if (verdict != Verdict::Refused) return verdict == Verdict::Read ? ResultOk : ResultNotReadable;
+    if (verdict == Verdict::Read) return Finish(row, path, image);
+    if (verdict == Verdict::Failed) return ResultNotReadable;
   }
   return ResultNotReadable;
 }

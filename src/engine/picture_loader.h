@@ -11,7 +11,10 @@ namespace engine {
 // order (JPEG, BMP, TIFF, PNG, PCX, PhotoCD at base resolution); the file
 // name plays no part. The first reader whose open step accepts the file
 // decodes it, and its verdict is final: when its read step fails, no later
-// reader is asked.
+// reader is asked. The decoded picture is then made opaque and upright: a
+// 32-bit picture is flattened over white into 24 bits, and a JPEG file's
+// EXIF orientation or a TIFF file's Orientation field is applied
+// (picture_orientation.h).
 //
 // Returns ResultOk, ResultFileNotFound when the path names no existing file
 // or folder (a path holding wildcards never counts as existing), or

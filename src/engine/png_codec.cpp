@@ -17,7 +17,7 @@ using png_library::kColourTypeRgb;
 using png_library::kColourTypeRgbAlpha;
 using png_library::kMaxPaletteEntries;
 
-constexpr int kMaxSampleBits = 8;
+constexpr int kMaxSampleBits = 16;
 
 // Gammas of the reader, fixed point: pictures are shown on a display of
 // gamma 2.2; a file without a usable gAMA chunk, or with an sRGB chunk, is
@@ -74,23 +74,27 @@ int PngCodec::OpenRead(const char* sourcePath, RasterImage& image, ProgressCallb
     Close();
     return 0;
   }
-  // 16-bit samples would need a layout the engine does not have.
   if (header.bitDepth > kMaxSampleBits || header.width < 1 || header.height < 1 ||
       header.width > 0x7FFFFFFFu || header.height > 0x7FFFFFFFu) {
     Close();
     return 0;
   }
 
+  // Opaque pictures keep the smallest layout (8-bit grey, 8-bit palette, 24
+  // bits); an alpha channel or a transparent colour makes 32 bits, which the
+  // loader flattens over white.
+  const bool colour = (header.colourType & kColourTypeColourBit) != 0;
+  const bool alpha = (header.colourType & kColourTypeAlphaBit) != 0 || header.hasTransparency;
   if (header.colourType == kColourTypePalette) {
-    bitsPerPixel = 8;
-    paletteSize = header.paletteCount;
+    bitsPerPixel = alpha ? 32 : 8;
+    paletteSize = alpha ? 0 : header.paletteCount;
     variant = SourceVariant::PngPalette;
-  } else if ((header.colourType & kColourTypeColourBit) != 0) {
-    const bool alpha = (header.colourType & kColourTypeAlphaBit) != 0;
+  } else if (colour) {
     bitsPerPixel = alpha ? 32 : 24;
-    variant = alpha ? SourceVariant::PngRgbAlpha : SourceVariant::PngRgb;
+    variant = (header.colourType & kColourTypeAlphaBit) != 0 ? SourceVariant::PngRgbAlpha
+                                                             : SourceVariant::PngRgb;
   } else {
-    bitsPerPixel = 8;
+    bitsPerPixel = alpha ? 32 : 8;
     variant = SourceVariant::PngGrey;
   }
 
@@ -115,7 +119,9 @@ int PngCodec::Read() {
   if (fileSize >= 0 && sampleBits > 8 * kMaxInflateRatio * fileSize) return FailRead();
 
   const bool paletted = header.colourType == kColourTypePalette;
-  if (paletted && (paletteSize < 1 || paletteSize > kMaxPaletteEntries)) return FailRead();
+  if (paletted && (header.paletteCount < 1 || header.paletteCount > kMaxPaletteEntries)) {
+    return FailRead();
+  }
 
   const bool sameLayout = !image.IsEmpty() && image.Width() == pictureWidth &&
                           image.Height() == pictureHeight && image.BitsPerPixel() == bitsPerPixel &&
@@ -126,7 +132,7 @@ int PngCodec::Read() {
   // Copied before the library sets up its transformations: the palette
   // keeps the file's colours (gamma correction, when it happens, changes
   // only the library's own copy).
-  if (paletted) {
+  if (paletteSize > 0) {
     PaletteEntry* entries = image.PaletteEntries();
     for (std::int32_t i = 0; i < paletteSize; ++i) {
       entries[i].red = header.palette[i].red;
@@ -136,14 +142,23 @@ int PngCodec::Read() {
   }
 
   const bool colour = (header.colourType & kColourTypeColourBit) != 0;
+  const bool withAlpha = bitsPerPixel == 32;
   png_library::ReadTransforms transforms;
-  transforms.unpackSamples = header.bitDepth < 8;
-  // Grey files become one grey byte per pixel: samples below 8 bits are
-  // scaled up, and an alpha sample (grey with alpha, or transparency
-  // expanded from a tRNS chunk) is dropped so no row outgrows the image.
-  transforms.expandGreyToByte = !colour && header.bitDepth < 8;
-  transforms.stripAlpha = !colour;
+  if (withAlpha) {
+    // Everything with alpha becomes alpha, red, green, blue at 8 bits.
+    transforms.expandToAlpha = true;
+    transforms.greyToRgb = !colour;
+  } else {
+    // Grey and palette files become one byte per pixel: grey samples below
+    // 8 bits are scaled up, palette indices unpacked.
+    transforms.unpackSamples = header.bitDepth < 8;
+    transforms.expandGreyToByte = !colour && header.bitDepth < 8;
+  }
+  transforms.scale16To8 = header.bitDepth == 16;
   transforms.alphaFirst = true;
+  // Paletted files keep their stored colours whatever their gamma, also when
+  // their transparency makes them 32-bit.
+  transforms.correctGamma = !paletted;
   transforms.screenGammaFixed = kDisplayGammaFixed;
   transforms.fileGammaFixed = header.hasSrgb    ? kDefaultFileGammaFixed
                               : header.hasGamma ? header.fileGammaFixed

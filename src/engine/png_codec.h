@@ -14,23 +14,26 @@
 
 namespace engine {
 
-// Reads PNG files of up to 8 bits per sample into a RasterImage and writes a
-// RasterImage as an Adam7-interlaced PNG holding only IHDR, (PLTE,) IDAT and
-// IEND. Every entry point reports 1 or 0; Read and Write end with Close on
-// every path, so the file and the library state never outlive an operation.
+// Reads PNG files of every colour type and bit depth into a RasterImage and
+// writes a RasterImage as an Adam7-interlaced PNG holding only IHDR, (PLTE,)
+// IDAT and IEND. Every entry point reports 1 or 0; Read and Write end with
+// Close on every path, so the file and the library state never outlive an
+// operation.
 //
-// Reading gives, by colour type:
-//   grey, grey with alpha (any depth up to 8)  8-bit grey, alpha dropped
-//   palette (1, 2, 4, 8 bits)                   8-bit indices + palette
-//   RGB                                         24 bits
-//   RGB with alpha                              32 bits, alpha first
+// Reading gives, by colour type (16-bit samples rounded to 8 bits,
+// (v x 255 + 32767) / 65535):
+//   grey (1, 2, 4, 8, 16 bits)         8-bit grey
+//   palette (1, 2, 4, 8 bits)          8-bit indices + palette
+//   RGB (8, 16 bits)                   24 bits
+//   any of these with a tRNS chunk,    32 bits, alpha first, not premultiplied
+//   grey with alpha, RGB with alpha    (the loader flattens them over white)
 class PngCodec final : public PictureReader {
  public:
   PngCodec() = default;
   ~PngCodec() override { Close(); }
 
-  // The probe step: 1 when the file is a PNG whose header the library reads
-  // and whose samples have at most 8 bits; the file stays open for Read.
+  // The probe step: 1 when the file is a PNG whose header the library reads;
+  // the file stays open for Read.
   // On 0 everything is released again.
   int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
   // Decodes the picture opened by OpenRead into its image, (re)creating the

@@ -139,6 +139,7 @@ int ReadHeader(PngReadState* state, PngHeader* header) {
     header->paletteCount = paletteCount;
   }
 
+  header->hasTransparency = png_get_valid(state->png, state->info, PNG_INFO_tRNS) != 0;
   header->hasSrgb = png_get_valid(state->png, state->info, PNG_INFO_sRGB) != 0;
   png_fixed_point gamma = 0;
   header->hasGamma = png_get_gAMA_fixed(state->png, state->info, &gamma) != 0 && gamma > 0;
@@ -155,9 +156,15 @@ int StartRows(PngReadState* state, const ReadTransforms& transforms, int* passes
   }
   if (transforms.unpackSamples) png_set_packing(state->png);
   if (transforms.expandGreyToByte) png_set_expand_gray_1_2_4_to_8(state->png);
-  if (transforms.stripAlpha) png_set_strip_alpha(state->png);
+  if (transforms.expandToAlpha) png_set_expand(state->png);
+  if (transforms.greyToRgb) png_set_gray_to_rgb(state->png);
+  // Rounds to the nearest 8-bit value, (v x 255 + 32767) / 65535, where
+  // png_set_strip_16 would truncate.
+  if (transforms.scale16To8) png_set_scale_16(state->png);
   // The library leaves the pixels alone when the two gammas nearly cancel.
-  png_set_gamma_fixed(state->png, transforms.screenGammaFixed, transforms.fileGammaFixed);
+  if (transforms.correctGamma) {
+    png_set_gamma_fixed(state->png, transforms.screenGammaFixed, transforms.fileGammaFixed);
+  }
   if (transforms.alphaFirst) png_set_swap_alpha(state->png);
   *passes = png_set_interlace_handling(state->png);
   png_read_update_info(state->png, state->info);

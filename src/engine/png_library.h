@@ -41,6 +41,7 @@ struct PngHeader {
   int filterMethod = 0;
   int paletteCount = 0;  // PLTE entries, 0 without a PLTE chunk
   RgbTriple palette[kMaxPaletteEntries] = {};
+  bool hasTransparency = false;  // a tRNS chunk
   bool hasSrgb = false;
   bool hasGamma = false;            // a usable gAMA value (or the one of sRGB)
   std::int32_t fileGammaFixed = 0;  // that value, fixed point
@@ -48,10 +49,15 @@ struct PngHeader {
 
 // Transformations asked of the library before the rows are read.
 struct ReadTransforms {
-  bool unpackSamples = false;         // one byte per sample below 8 bits
-  bool expandGreyToByte = false;      // grey 1, 2, 4 bits scaled to 0..255
-  bool stripAlpha = false;            // drop the alpha sample
+  bool unpackSamples = false;     // one byte per sample below 8 bits
+  bool expandGreyToByte = false;  // grey 1, 2, 4 bits scaled to 0..255
+  // Palette indices to their colours, grey below 8 bits to bytes, and a
+  // tRNS chunk to an alpha sample.
+  bool expandToAlpha = false;
+  bool greyToRgb = false;             // grey samples repeated as red, green, blue
+  bool scale16To8 = false;            // 16-bit samples to 8 bits, rounded
   bool alphaFirst = false;            // alpha before colour
+  bool correctGamma = false;          // apply the two gammas below
   std::int32_t screenGammaFixed = 0;  // gammas in libpng's fixed point (x 100000)
   std::int32_t fileGammaFixed = 0;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -60,6 +61,21 @@ int Palette::Resize(std::int32_t n) {
 void Palette::Release() {
   entries.reset();
   count = 0;
+}
+
+void Palette::Swap(Palette& other) noexcept {
+  entries.swap(other.entries);
+  std::swap(count, other.count);
+}
+
+void RasterImage::Swap(RasterImage& other) noexcept {
+  std::swap(width, other.width);
+  std::swap(height, other.height);
+  std::swap(bitsPerPixel, other.bitsPerPixel);
+  std::swap(pixelData, other.pixelData);
+  std::swap(paletteSize, other.paletteSize);
+  std::swap(storage, other.storage);
+  palette.Swap(other.palette);
 }
 
 int RasterImage::Create(std::int32_t newWidth, std::int32_t newHeight, std::int32_t bits,

@@ -58,6 +58,7 @@ class Palette {
   // n is negative or the allocation fails.
   int Resize(std::int32_t n);
   void Release();
+  void Swap(Palette& other) noexcept;
 
   std::int32_t Count() const { return count; }
   PaletteEntry* Entries() { return entries.get(); }
@@ -95,6 +96,11 @@ class RasterImage {
   // 8 bits with a palette, and the direct conversions for 16, 24 and 32.
   // Fails on an empty image or when destination is this image.
   int ConvertTo(RasterImage& destination, std::int32_t bits, std::int32_t paletteSize) const;
+
+  // Exchanges the whole content (layout, pixels with their backing file,
+  // palette) with other: a picture made anew in a second image takes the
+  // place of this one without a copy.
+  void Swap(RasterImage& other) noexcept;
 
   // Schedules the write-back of the pixel storage.
   int Flush();

@@ -86,10 +86,9 @@ int TiffCodec::DecodeInto(RasterImage& image) {
     return 0;
   }
 
-  // The RGBA interface delivers the bottom row first; taking its rows from
-  // the end puts the picture's top row first without swapping them in place.
+  // The rows come as stored; the loader turns them upright.
   for (std::int32_t row = 0; row < rows; ++row) {
-    const std::uint32_t* from = raster + static_cast<std::size_t>(rows - 1 - row) * columns;
+    const std::uint32_t* from = raster + static_cast<std::size_t>(row) * columns;
     std::uint8_t* to = image.Row(row);
     for (std::int32_t column = 0; column < columns; ++column, to += 3) {
       const std::uint32_t pixel = from[column];

@@ -1,6 +1,7 @@
 // TiffCodec: the engine's TIFF reader (every layout libtiff's RGBA interface
 // decodes) and writer (uncompressed, little-endian, 24-bit RGB or 8-bit grey
-// palette).
+// palette). The reader delivers the rows as the file stores them; the file's
+// Orientation field is applied by the loader (picture_orientation.h).
 #pragma once
 
 #include <cstdint>

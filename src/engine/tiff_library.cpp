@@ -73,7 +73,21 @@ int ReadImageSize(TIFF* file, std::uint32_t& width, std::uint32_t& height) {
 
 int ReadRgbaImage(TIFF* file, std::uint32_t width, std::uint32_t height, std::uint32_t* raster) {
   constexpr int kStopOnError = 0;
-  return TIFFReadRGBAImage(file, width, height, raster, kStopOnError) == 1 ? 1 : 0;
+  char message[1024] = "";
+  TIFFRGBAImage image;
+  if (TIFFRGBAImageOK(file, message) != 1 ||
+      TIFFRGBAImageBegin(&image, file, kStopOnError, message) != 1) {
+    return 0;
+  }
+  // Asking for the file's own orientation makes libtiff flip nothing: the
+  // rows arrive as stored, first row first. (Its flips would cover only half
+  // of the orientations anyway; the loader applies all of them, once.)
+  image.req_orientation = image.orientation;
+  const int decoded = image.width == width && image.height == height
+                          ? TIFFRGBAImageGet(&image, raster, width, height)
+                          : 0;
+  TIFFRGBAImageEnd(&image);
+  return decoded == 1 ? 1 : 0;
 }
 
 int SetOutputFields(TIFF* file, std::uint32_t width, std::uint32_t height,

@@ -43,7 +43,8 @@ int ReadImageSize(struct tiff* file, std::uint32_t& width, std::uint32_t& height
 
 // Decodes the current directory through libtiff's RGBA image interface into
 // width x height packed pixels (red in bits 0..7, green 8..15, blue 16..23,
-// alpha 24..31), bottom row first. Damaged strips or tiles do not stop the
+// alpha 24..31), in the order the file stores them, first row first: the
+// file's Orientation field is left for the caller to apply. Damaged strips or tiles do not stop the
 // decoding; 0 when the picture cannot be decoded at all (for example, its
 // compression is not built into the library).
 int ReadRgbaImage(struct tiff* file, std::uint32_t width, std::uint32_t height,

@@ -6,7 +6,7 @@ set -euo pipefail
 out=${1:?usage: make_seeds.sh OUT_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,photocd}
+mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,photocd,exif}
 
 # A small colourful source picture, and a grey and a 3-colour variant.
 convert -size 23x17 gradient:red-blue -swirl 90 "$work/rgb.ppm"
@@ -60,5 +60,21 @@ convert "$work/grey.pgm" -monochrome "$out/pcx/mono.pcx"
 # structures, so the seeds are short files with and without the signature.
 head -c 4096 /dev/zero >"$out/photocd/zeros.bin"
 { head -c 2048 /dev/zero; printf 'PCD_IPI'; head -c 2041 /dev/zero; } >"$out/photocd/signature.bin"
+
+# EXIF: JPEG files whose orientation exiftool set, in both byte orders, with
+# their scan data cut off (the parser stops at SOS); TIFF files with the
+# Orientation field set by tiffset.
+cjpeg -quality 50 "$work/few.ppm" >"$work/few.jpg"
+for n in 3 6 8; do
+  cp "$work/few.jpg" "$work/o$n.jpg"
+  exiftool -q -overwrite_original "-Orientation#=$n" "$work/o$n.jpg"
+  head -c 400 "$work/o$n.jpg" >"$out/exif/jpeg$n.bin"
+done
+cp "$work/few.jpg" "$work/intel.jpg"
+exiftool -q -overwrite_original '-ExifByteOrder#=II' '-Orientation#=5' "$work/intel.jpg"
+head -c 400 "$work/intel.jpg" >"$out/exif/jpeg5_intel.bin"
+ppm2tiff -c none "$work/few.ppm" "$out/exif/tiff7.tif"
+tiffset -s 274 7 "$out/exif/tiff7.tif"
+tiffcp -B "$out/exif/tiff7.tif" "$out/exif/tiff7_big_endian.tif"
 
 echo "seeds written to $out"

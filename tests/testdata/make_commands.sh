@@ -66,7 +66,11 @@ pnmtopng -force -alpha=alpha.pgm source.ppm >png_rgba.png
 for name in png_rgb png_grey png_palette png_rgba; do
   pngtopam "$name.png" | as_ppm >"$name.ppm"
 done
+# The picture the loader makes of the alpha file: mixed over white.
+pngtopam -mix -background=white png_rgba.png | as_ppm >png_rgba_white.ppm
+# 16 bits a sample (values that do not reduce to 8 bits exactly), rounded.
 pamdepth 65535 source.ppm | pamfunc -adder=1 | pnmtopng -force >png16.png
+pngtopam png16.png | as_ppm >png16.ppm
 pnmtopng -force smooth.ppm >smooth.png
 cp png_rgb.png png_named.jpg
 cp png_rgb.ppm png_named.ppm

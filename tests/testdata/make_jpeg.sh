@@ -37,8 +37,14 @@ for name in grey grey_progressive; do
   decode -pnm "$name.jpg" >"$name.pgm"
 done
 
-# Four components (Adobe CMYK).
+# Four components with Adobe's APP14 marker, samples stored inverted:
+# ImageMagick writes YCCK (colour transform 2), GraphicsMagick plain CMYK
+# (transform 0). NAME.rgb: ImageMagick's sRGB pixels (raw, 8 bits).
 convert source.ppm -colorspace CMYK -quality 90 cmyk.jpg
+gm convert source.ppm -colorspace CMYK -quality 90 cmyk_plain.jpg
+for name in cmyk cmyk_plain; do
+  convert "$name.jpg" -colorspace sRGB -depth 8 "rgb:$name.rgb"
+done
 
 # A larger baseline picture cut in the middle of its scan data: the library
 # pads the missing rows, and djpeg shows how.

@@ -114,3 +114,72 @@ def claim(width, height, colour_type, name):
 claim(20000, 20000, 0, 'inflated_claim.bin')
 claim(1000000, 1000000, 2, 'giant_claim.bin')
 EOF
+
+# Every 16-bit grey value once (256 x 256), to check the rounding to 8 bits.
+python3 - "$out/grey16_all.png" <<'EOF2'
+import struct, sys, zlib
+def chunk(kind, body):
+    return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body) & 0xffffffff)
+rows = b''.join(b'\0' + b''.join(struct.pack('>H', y * 256 + x) for x in range(256)) for y in range(256))
+png = (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', 256, 256, 16, 0, 0, 0, 0)) +
+       chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+open(sys.argv[1], 'wb').write(png)
+EOF2
+
+# Transparency at the depths and colour types pnmtopng does not cover above,
+# written directly (no gAMA chunk, so nothing is gamma corrected). Beside
+# each NAME.png lies NAME.flat.rgb: ImageMagick's pixels over white, 8 bits.
+python3 - "$out" <<'EOF2'
+import random, struct, sys, zlib
+out = sys.argv[1]
+def chunk(kind, body):
+    return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body) & 0xffffffff)
+def pack(samples, depth):
+    if depth == 16:
+        return b''.join(struct.pack('>H', s) for s in samples)
+    if depth == 8:
+        return bytes(samples)
+    per = 8 // depth
+    out = bytearray()
+    for i in range(0, len(samples), per):
+        byte = 0
+        for j, s in enumerate(samples[i:i + per]):
+            byte |= s << (8 - depth * (j + 1))
+        out.append(byte)
+    return bytes(out)
+def write(name, width, height, depth, colour_type, channels, extra=b'', seed=1):
+    rng = random.Random(seed)
+    top = (1 << depth) - 1
+    rows = b''
+    for y in range(height):
+        samples = []
+        for x in range(width):
+            for c in range(channels):
+                samples.append(rng.randint(0, top) if rng.random() < 0.8 else (0 if c % 2 else top))
+        rows += b'\0' + pack(samples, depth)
+    png = (b'\x89PNG\r\n\x1a\n' +
+           chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, depth, colour_type, 0, 0, 0)) +
+           extra + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+    open(f'{out}/{name}.png', 'wb').write(png)
+# The transparent colours are ones the picture holds: each writer draws full
+# and empty samples often.
+write('grey2_trns', 13, 11, 2, 0, 1, chunk(b'tRNS', struct.pack('>H', 3)))
+write('grey16_trns', 13, 11, 16, 0, 1, chunk(b'tRNS', struct.pack('>H', 65535)))
+write('greyalpha16', 13, 11, 16, 4, 2)
+write('rgb16_trns', 13, 11, 16, 2, 3, chunk(b'tRNS', struct.pack('>HHH', 65535, 0, 65535)))
+write('rgba16_direct', 13, 11, 16, 6, 4)
+write('rgb8_trns_direct', 13, 11, 8, 2, 3, chunk(b'tRNS', struct.pack('>HHH', 255, 0, 255)))
+palette = bytes(random.Random(7).randint(0, 255) for _ in range(16 * 3))
+write('palette4_trns_partial', 13, 11, 4, 3, 1,
+      chunk(b'PLTE', palette) + chunk(b'tRNS', bytes([0, 128, 255, 40, 200])))
+write('palette1_trns', 13, 11, 1, 3, 1, chunk(b'PLTE', palette[:6]) + chunk(b'tRNS', bytes([90])))
+EOF2
+for name in grey2_trns grey16_trns greyalpha16 rgb16_trns rgba16_direct rgb8_trns_direct \
+  palette4_trns_partial palette1_trns rgba8 greyalpha8 grey4_trns grey8_trns palette4_trns \
+  rgb8_trns rgba16; do
+  convert "$out/$name.png" -background white -alpha remove -alpha off -depth 8 "rgb:$out/$name.flat.rgb"
+done
+# 16-bit opaque files: ImageMagick's 8-bit pixels, rounded.
+for name in grey16 rgb16 grey16_all; do
+  convert "$out/$name.png" -depth 8 "rgb:$out/$name.flat.rgb"
+done

@@ -142,6 +142,7 @@ ppm2tiff -c none flipped.ppm "$out/bottom_left.tif"
 tiffset -s 274 4 "$out/bottom_left.tif"
 require bottom_left "row 0 bottom, col 0 lhs"
 reference bottom_left src.ppm
+convert flipped.ppm -depth 8 "rgb:$out/bottom_left_stored.rgb"
 
 # Deflate: a codec the reader's library leaves out.
 tiffcp -c zip "$out/none.tif" "$out/deflate.tif"

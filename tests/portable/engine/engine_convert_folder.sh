@@ -28,8 +28,9 @@ smooth.png        1  smooth.ppm
 png_rgb.png       1  png_rgb.ppm
 png_grey.png      1  png_grey.ppm
 png_palette.png   1  png_palette.ppm
-png_rgba.png      1  png_rgba.ppm
+png_rgba.png      1  png_rgba_white.ppm
 png_named.jpg     1  png_named.ppm
+png16.png         1  png16.ppm
 tiff.tif          1  tiff.ppm
 bmp24.bmp         1  bmp24.ppm
 pcx24.pcx         1  pcx24.ppm
@@ -39,7 +40,6 @@ gif.gif          -3  -
 text.txt         -3  -
 text_large.txt   -3  -
 empty.bin        -3  -
-png16.png        -3  -
 deflate.tif      -3  -
 bmp8.bmp         -3  -
 no_such_file.png -1  -
