@@ -1,6 +1,7 @@
 #include "engine/picture_loader.h"
 
 #include "engine/bmp_reader.h"
+#include "engine/gif_reader.h"
 #include "engine/jpeg_codec.h"
 #include "engine/mapped_file.h"
 #include "engine/pcx_reader.h"
@@ -42,6 +43,7 @@ constexpr ReaderRow kReaders[] = {
     TryReader<TiffCodec>,                              // what libtiff opens
     TryReader<PngCodec>,                               // the PNG signature
     TryReader<PcxReader>,                              // 0x0A, 8 or 24 bits
+    TryReader<GifReader>,                              // "GIF87a" or "GIF89a"
     TryReader<PhotoCdReader, kPhotoCdBaseResolution>,  // "PCD_IPI" at 0x800
 };
 

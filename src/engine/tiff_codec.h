@@ -1,5 +1,5 @@
 // TiffCodec: the engine's TIFF reader (every layout libtiff's RGBA interface
-// decodes) and writer (uncompressed, little-endian, 24-bit RGB or 8-bit grey
+// decodes, with every codec the library is built with) and writer (uncompressed, little-endian, 24-bit RGB or 8-bit grey
 // palette).
 #pragma once
 
@@ -21,13 +21,16 @@ class TiffCodec final : public PictureReader {
 
   // The probe step: 1 when libtiff opens path and its first directory has a
   // width and height of at least 1. Records 32 bits, SourceVariant TiffRgb24,
-  // the path, the target image and the callback, and keeps the file open.
-  // On 0 nothing stays open.
+  // the path, the orientation, the target image and the callback, and keeps
+  // the file open. On 0 nothing stays open.
   int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
-  // Decodes the first directory into the target image as a 24-bit picture
-  // (alpha dropped), reporting progress per row and once more at the end,
-  // then closes. 1, or 0 (the image's content is then unspecified). Pictures
+  // Decodes the first directory into the target image in the order the file
+  // stores its rows and columns (the Orientation field is not applied; see
+  // Orientation()), reporting progress per row and once more at the end,
+  // then closes. A picture with an alpha sample becomes 32 bits with
+  // un-premultiplied colours (associated alpha is divided out), any other
+  // 24 bits. 1, or 0 (the image's content is then unspecified). Pictures
   // whose decoding buffer of width x height x 4 bytes cannot be mapped are
   // refused before anything is allocated.
   int Read() override;
@@ -56,6 +59,10 @@ class TiffCodec final : public PictureReader {
   // As declared by the file being read, or of the image being written.
   std::uint32_t Width() const { return width; }
   std::uint32_t Height() const { return height; }
+  // The Orientation field of the file opened for reading (1..8, 1 when
+  // absent): how the stored rows, which Read leaves as they are, are to be
+  // turned. Kept after Read and Close, until the next open.
+  int Orientation() const { return orientation; }
 
  private:
   int DecodeInto(RasterImage& image);
@@ -73,6 +80,7 @@ class TiffCodec final : public PictureReader {
   SourceVariant variant = SourceVariant::None;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
+  int orientation = 1;
   RasterImage* target = nullptr;
   const RasterImage* source = nullptr;
 };
