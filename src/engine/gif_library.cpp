@@ -14,7 +14,8 @@ int GifDecoder::ReadBytes(GifFileType* gif, std::uint8_t* buffer, int count) {
   auto* decoder = static_cast<GifDecoder*>(gif->UserData);
   if (count <= 0) return 0;
   const std::int64_t left = decoder->source->Size() - decoder->readOffset;
-  const auto taken = static_cast<int>(std::min<std::int64_t>(count, std::max<std::int64_t>(left, 0)));
+  const auto taken =
+      static_cast<int>(std::min<std::int64_t>(count, std::max<std::int64_t>(left, 0)));
   if (taken == 0 ||
       !decoder->source->ReadAt(decoder->readOffset, buffer, static_cast<std::size_t>(taken))) {
     return 0;

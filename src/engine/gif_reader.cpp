@@ -113,8 +113,8 @@ int GifReader::Decode(RasterImage& image) {
   const std::int32_t width = std::max(screenWidth, frame.left + frame.width);
   const std::int32_t height = std::max(screenHeight, frame.top + frame.height);
   pictureHeight = height;
-  const bool covers = frame.left == 0 && frame.top == 0 && frame.width == width &&
-                      frame.height == height;
+  const bool covers =
+      frame.left == 0 && frame.top == 0 && frame.width == width && frame.height == height;
   const bool paletted = covers && frame.transparentIndex < 0;
   const std::int32_t bits = paletted ? 8 : 32;
 

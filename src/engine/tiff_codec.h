@@ -1,6 +1,6 @@
 // TiffCodec: the engine's TIFF reader (every layout libtiff's RGBA interface
-// decodes, with every codec the library is built with) and writer (uncompressed, little-endian, 24-bit RGB or 8-bit grey
-// palette).
+// decodes, with every codec the library is built with) and writer (uncompressed, little-endian,
+// 24-bit RGB or 8-bit grey palette).
 #pragma once
 
 #include <cstdint>

@@ -47,9 +47,9 @@ int ReadOrientation(struct tiff* file);
 
 // What the alpha byte of ReadRgbaImage's pixels means.
 enum class TiffAlpha {
-  None,            // no alpha sample: every alpha byte is 255
-  Associated,      // colours are stored multiplied by alpha, and stay so
-  Unassociated,    // colours are stored as they are, and stay so
+  None,          // no alpha sample: every alpha byte is 255
+  Associated,    // colours are stored multiplied by alpha, and stay so
+  Unassociated,  // colours are stored as they are, and stay so
 };
 
 // Decodes the current directory through libtiff's RGBA image interface into

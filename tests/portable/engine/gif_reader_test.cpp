@@ -112,10 +112,10 @@ TEST_P(GifReadTest, FirstFrameDecodesToImageMagicksPixelsOnTheScreen) {
       }
       const std::uint8_t* expected =
           &reference[(std::size_t(frameY) * geometry.width + frameX) * 4];
-      const bool same = actual.alpha == expected[3] &&
-                        (expected[3] == 0 || (actual.red == expected[0] &&
-                                              actual.green == expected[1] &&
-                                              actual.blue == expected[2]));
+      const bool same =
+          actual.alpha == expected[3] &&
+          (expected[3] == 0 || (actual.red == expected[0] && actual.green == expected[1] &&
+                                actual.blue == expected[2]));
       if (!same && ++wrong <= 3) {
         ADD_FAILURE() << "pixel " << x << "," << y << ": " << actual.alpha << "/" << actual.red
                       << "," << actual.green << "," << actual.blue << " instead of "

@@ -89,8 +89,8 @@ TEST_F(PictureLoaderTest, FileNameExtensionPlaysNoPart) {
 // with the pack's signature in place, so the PhotoCD reader would take it
 // too; the reader ahead of it in the probe order must win.
 TEST_F(PictureLoaderTest, ReadersAheadInTheProbeOrderWinOverPhotoCd) {
-  for (const char* name :
-       {"jpeg_pcd.jpg", "bmp_pcd.bmp", "tiff_pcd.tif", "png_pcd.png", "pcx_pcd.pcx", "gif_pcd.gif"}) {
+  for (const char* name : {"jpeg_pcd.jpg", "bmp_pcd.bmp", "tiff_pcd.tif", "png_pcd.png",
+                           "pcx_pcd.pcx", "gif_pcd.gif"}) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(PhotoCdWouldRead(DataPath(name)));
     RasterImage image;

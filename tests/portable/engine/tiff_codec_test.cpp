@@ -242,7 +242,8 @@ TEST_F(TiffCodecTest, OldStyleJpegDecodesLikeImageMagick) {
     ASSERT_EQ(codec.OpenRead(TestDataPath(std::string(name) + ".tif").c_str(), image, nullptr), 1);
     ASSERT_EQ(codec.Read(), 1);
     EXPECT_EQ(image.BitsPerPixel(), 24);
-    EXPECT_LE(LargestDifference(PixelBytes(image), ReadWholeFile(TestDataPath(std::string(name) + ".rgb"))),
+    EXPECT_LE(LargestDifference(PixelBytes(image),
+                                ReadWholeFile(TestDataPath(std::string(name) + ".rgb"))),
               2);
   }
 }
