@@ -1,13 +1,14 @@
-# Codec libraries. The Windows trees (win32, win64) build libjpeg-turbo, libpng
-# and libtiff from Debian's source packages; the native tree takes libjpeg and
-# libpng from Debian's -dev packages and builds libtiff from the same source.
+# Codec libraries. The Windows trees (win32, win64) build libjpeg-turbo, libpng,
+# libtiff and giflib from Debian's source packages; the native tree takes
+# libjpeg, libpng, zlib and giflib from Debian's -dev packages and builds
+# libtiff from the same source.
 # The builds run once per machine-tree and are cached under build/deps.
 
 set(PC_DEPS_DIR "${CMAKE_SOURCE_DIR}/build/deps" CACHE PATH "Where third-party libraries are fetched and built")
 if(WIN32)
   set(PC_DEPS_TREE ${PC_WINE_ARCH})
 elseif(PC_FUZZ)
-  # Fuzzing builds all three libraries instrumented, like the win32 tree.
+  # Fuzzing builds all four libraries instrumented, like the win32 tree.
   set(PC_DEPS_TREE fuzz)
 else()
   set(PC_DEPS_TREE native)
@@ -36,19 +37,29 @@ if(WIN32)
   pc_import_static(pc::zlib "${PC_ZLIB_INCLUDE}" "${PC_ZLIB_LIBRARY}")
   pc_import_static(pc::png "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libpng16.a")
   set_property(TARGET pc::png APPEND PROPERTY INTERFACE_LINK_LIBRARIES pc::zlib)
+  pc_import_static(pc::gif "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libgif.a")
+  set(pcTiffLinks pc::jpeg pc::zlib)
 elseif(PC_FUZZ)
   find_package(ZLIB REQUIRED)
   pc_import_static(pc::jpeg "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libjpeg.a")
   pc_import_static(pc::png "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libpng16.a")
   set_property(TARGET pc::png APPEND PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB m)
+  pc_import_static(pc::gif "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libgif.a")
+  set(pcTiffLinks pc::jpeg ZLIB::ZLIB m)
 else()
   find_package(JPEG REQUIRED)
   find_package(PNG REQUIRED)
+  find_package(ZLIB REQUIRED)
+  find_package(GIF REQUIRED)
   add_library(pc::jpeg ALIAS JPEG::JPEG)
   add_library(pc::png ALIAS PNG::PNG)
+  add_library(pc::gif ALIAS GIF::GIF)
+  set(pcTiffLinks pc::jpeg ZLIB::ZLIB m)
 endif()
+# libtiff decodes Deflate and PixarLog through zlib (PixarLog also needs the
+# maths library outside Windows) and both JPEG flavours through libjpeg.
 pc_import_static(pc::tiff "${PC_DEPS_PREFIX}/include" "${PC_DEPS_PREFIX}/lib/libtiff.a")
-set_property(TARGET pc::tiff APPEND PROPERTY INTERFACE_LINK_LIBRARIES pc::jpeg)
+set_property(TARGET pc::tiff APPEND PROPERTY INTERFACE_LINK_LIBRARIES ${pcTiffLinks})
 
 # GoogleTest from Debian's googletest sources, built with this tree's compiler
 # (and sanitizer flags), so both trees test the same way.

@@ -3,14 +3,18 @@
 #
 #   build-deps.sh native|win32|win64|fuzz DEPS_DIR
 #
-# native: libtiff only (libjpeg and libpng come from Debian's -dev packages).
-# win32:  libjpeg-turbo (with SIMD), libpng and libtiff, cross-compiled for i686.
+# native: libtiff only (libjpeg, libpng, zlib and giflib come from Debian's
+#         -dev packages).
+# win32:  libjpeg-turbo (with SIMD), libpng, libtiff and giflib, cross-compiled
+#         for i686 (zlib is Debian's libz-mingw-w64-dev).
 # win64:  the same, cross-compiled for x86_64.
-# fuzz:   all three with clang, instrumented for libFuzzer and the sanitizers,
-#         so fuzzing sees inside the libraries too.
-# Both trees build libtiff from the same source with the same codec set, so that
-# they decode the same files. Each library is built once: a stamp naming the
-# source version marks it done, and sources are fetched once into DEPS_DIR/src.
+# fuzz:   all four with clang, instrumented for libFuzzer and the sanitizers,
+#         so fuzzing sees inside the libraries too (zlib is the system's).
+# Every tree builds libtiff from the same source with the same codec set, so
+# that they decode the same files. Each library is built once: a stamp naming
+# the source version and a digest of the build steps marks it done, so a
+# changed configuration builds it again. Sources are fetched once into
+# DEPS_DIR/src.
 set -euo pipefail
 
 usage="usage: build-deps.sh native|win32|win64|fuzz DEPS_DIR"
@@ -89,17 +93,24 @@ cmake_build() {
   }
 }
 
-# Runs the build of one package unless its stamp says this version is done.
+# Runs the build of one package unless its stamp says this version was built
+# with these very steps: the digest covers the package's build function and
+# the common CMake step, so editing either (a codec switched on, say) builds
+# the package again.
 build_once() {
-  local pkg=$1 fn=$2 srcdir stamp
+  local pkg=$1 fn=$2 srcdir stamp digest
   srcdir=$(fetch_source "$pkg")
-  stamp="$prefix/.built-$(basename "$srcdir")"
+  digest=$({ declare -f "$fn" cmake_build; echo "$tree"; } | sha1sum | cut -c1-16)
+  stamp="$prefix/.built-$(basename "$srcdir")-$digest"
   if [ -f "$stamp" ]; then
     return
   fi
   log "building $(basename "$srcdir")"
+  local started=$SECONDS
   "$fn" "$srcdir"
+  rm -f "$prefix/.built-$(basename "$srcdir")"*
   touch "$stamp"
+  log "built $(basename "$srcdir") in $((SECONDS - started)) s"
 }
 
 build_libjpeg() {
@@ -118,23 +129,55 @@ build_libpng() {
     -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF -DSKIP_INSTALL_PROGRAMS=ON "${zlib[@]}"
 }
 
-# The codec set is exactly what the engine's TIFF reader offers: none, LZW,
-# PackBits, ThunderScan, NeXT, JPEG (through this tree's libjpeg), the CCITT
-# family and SGILog. Deflate and the rest stay out on purpose.
+# Every decoder libtiff offers that needs no library beyond libjpeg and zlib:
+# none, LZW, PackBits, ThunderScan, NeXT, the CCITT family, SGILog, JPEG and
+# old-style JPEG (through this tree's libjpeg), Deflate (both compression
+# tags) and PixarLog (through zlib). JBIG, LERC, LZMA, ZSTD and WebP would each
+# bring another library and stay out, as does libdeflate (zlib decodes the
+# same streams).
 build_libtiff() {
-  local jpeg=()
+  local jpeg=() zlib=()
   if [ "$tree" != native ]; then
     jpeg=(-DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a")
   fi
-  cmake_build libtiff "$1" "${jpeg[@]}" \
-    -Djpeg=ON -Dold-jpeg=OFF -Djpeg12=OFF -Dzlib=OFF -Dpixarlog=OFF \
+  [ -n "$mingw_triple" ] && zlib=(-DZLIB_ROOT="/usr/$mingw_triple")
+  cmake_build libtiff "$1" "${jpeg[@]}" "${zlib[@]}" \
+    -Djpeg=ON -Dold-jpeg=ON -Djpeg12=OFF -Dzlib=ON -Dpixarlog=ON \
     -Dlibdeflate=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF \
     -Dmdi=OFF -Dccitt=ON -Dpackbits=ON -Dlzw=ON -Dthunder=ON -Dnext=ON -Dlogluv=ON \
     -Dcxx=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
-    -DCMAKE_DISABLE_FIND_PACKAGE_Deflate=ON -DCMAKE_DISABLE_FIND_PACKAGE_ZLIB=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Deflate=ON \
     -DCMAKE_DISABLE_FIND_PACKAGE_JBIG=ON -DCMAKE_DISABLE_FIND_PACKAGE_LibLZMA=ON \
     -DCMAKE_DISABLE_FIND_PACKAGE_ZSTD=ON -DCMAKE_DISABLE_FIND_PACKAGE_WebP=ON \
     -DCMAKE_DISABLE_FIND_PACKAGE_LERC=ON -DCMAKE_DISABLE_FIND_PACKAGE_CMath=OFF
+  # A codec that was asked for but not found would otherwise go missing quietly.
+  local codec
+  for codec in ZIP_SUPPORT PIXARLOG_SUPPORT OJPEG_SUPPORT JPEG_SUPPORT; do
+    grep -q "^#define $codec 1" "$prefix/include/tiffconf.h" || {
+      echo "libtiff was built without $codec" >&2
+      exit 1
+    }
+  done
+}
+
+# giflib ships only a Makefile for Unix; its library is a handful of C files,
+# built here through a small CMake project so the tree's toolchain and flags
+# apply as for the other libraries.
+build_giflib() {
+  local project="$prefix/build/giflib-project"
+  mkdir -p "$project"
+  cat >"$project/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.13)
+project(giflib C)
+set(sources dgif_lib.c egif_lib.c gifalloc.c gif_err.c gif_font.c gif_hash.c
+  openbsd-reallocarray.c quantize.c)
+list(TRANSFORM sources PREPEND "${GIFLIB_SOURCE_DIR}/")
+add_library(gif STATIC ${sources})
+target_include_directories(gif PRIVATE "${GIFLIB_SOURCE_DIR}")
+install(TARGETS gif ARCHIVE DESTINATION lib)
+install(FILES "${GIFLIB_SOURCE_DIR}/gif_lib.h" DESTINATION include)
+CMAKE
+  cmake_build giflib "$project" -DGIFLIB_SOURCE_DIR="$1"
 }
 
 case "$tree" in
@@ -145,5 +188,6 @@ case "$tree" in
     build_once libjpeg-turbo build_libjpeg
     build_once libpng1.6 build_libpng
     build_once tiff build_libtiff
+    build_once giflib build_giflib
     ;;
 esac

@@ -10,7 +10,7 @@ if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 
 packages=(
   # native build
-  cmake make g++ pkg-config googletest libjpeg62-turbo-dev libpng-dev zlib1g-dev
+  cmake make g++ pkg-config googletest libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
   clang libclang-rt-14-dev
   # win32 and win64 builds and codec sources
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
@@ -23,7 +23,7 @@ packages=(
   # the package command
   zip
   # peers that write and read test pictures
-  libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3 libimage-exiftool-perl
+  libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3 libimage-exiftool-perl gifsicle
 )
 
 need_update=

@@ -3,6 +3,7 @@
 #include "engine/bmp_reader.h"
 #include "engine/byte_cursor.h"
 #include "engine/exif_orientation.h"
+#include "engine/gif_reader.h"
 #include "engine/jpeg_codec.h"
 #include "engine/mapped_file.h"
 #include "engine/pcx_reader.h"
@@ -66,6 +67,7 @@ constexpr ReaderRow kReaders[] = {
     {TryReader<TiffCodec>, FileOrientation<TiffOrientation>},     // what libtiff opens
     {TryReader<PngCodec>, nullptr},                               // the PNG signature
     {TryReader<PcxReader>, nullptr},                              // 0x0A, 8 or 24 bits
+    {TryReader<GifReader>, nullptr},                              // "GIF87a" or "GIF89a"
     {TryReader<PhotoCdReader, kPhotoCdBaseResolution>, nullptr},  // "PCD_IPI" at 0x800
 };
 

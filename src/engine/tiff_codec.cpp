@@ -1,7 +1,7 @@
 // TIFF reader and writer (Tag Image File Format, revision 6.0). Reading goes
 // through libtiff's RGBA image interface, so every photometric
-// interpretation, bit depth, organisation and compression it decodes is
-// accepted; writing produces an uncompressed little-endian file.
+// interpretation (CMYK included), bit depth, organisation and compression it
+// decodes is accepted; writing produces an uncompressed little-endian file.
 #include "engine/tiff_codec.h"
 
 #include <algorithm>
@@ -28,6 +28,15 @@ constexpr std::uint64_t kScanlineSlack = 4;
 // FillOrder field to say so.
 constexpr char kWriteMode[] = "wl";
 constexpr char kReadMode[] = "r";
+
+// A colour stored multiplied by alpha, divided back with rounding. Nothing
+// of the colour survives where alpha is 0, and a damaged file may hold a
+// colour above its alpha.
+std::uint8_t Unpremultiply(std::uint8_t colour, std::uint8_t alpha) {
+  if (alpha == 0) return 0;
+  const unsigned value = (colour * 255u + alpha / 2u) / alpha;
+  return static_cast<std::uint8_t>(std::min(value, 255u));
+}
 
 }  // namespace
 
@@ -73,15 +82,21 @@ int TiffCodec::DecodeInto(RasterImage& image) {
   const auto rows = static_cast<std::int32_t>(height);
   const auto columns = static_cast<std::int32_t>(width);
 
-  const bool reusable = image.Width() == columns && image.Height() == rows &&
-                        image.BitsPerPixel() == 24 && image.PaletteSize() == 0;
-  if (!reusable && !image.Create(columns, rows, 24, 0)) return 0;
-
   MappedBuffer rgba;
   if (!rgba.Create(static_cast<std::int64_t>(pixelCount * kRgbaBytes), kTempFilePrefix)) return 0;
   // The view starts on a page boundary, so it is aligned for 32-bit pixels.
-  auto* raster = reinterpret_cast<std::uint32_t*>(rgba.Data());
-  if (!ReadRgbaImage(file.Get(), width, height, raster)) {
+  const auto* raster = reinterpret_cast<const std::uint32_t*>(rgba.Data());
+  TiffAlpha alpha = TiffAlpha::None;
+  if (!ReadRgbaImage(file.Get(), width, height, reinterpret_cast<std::uint32_t*>(rgba.Data()),
+                     alpha)) {
+    rgba.Release(true);
+    return 0;
+  }
+
+  const std::int32_t bits = alpha == TiffAlpha::None ? 24 : 32;
+  const bool reusable = image.Width() == columns && image.Height() == rows &&
+                        image.BitsPerPixel() == bits && image.PaletteSize() == 0;
+  if (!reusable && !image.Create(columns, rows, bits, 0)) {
     rgba.Release(true);
     return 0;
   }
@@ -90,11 +105,23 @@ int TiffCodec::DecodeInto(RasterImage& image) {
   for (std::int32_t row = 0; row < rows; ++row) {
     const std::uint32_t* from = raster + static_cast<std::size_t>(row) * columns;
     std::uint8_t* to = image.Row(row);
-    for (std::int32_t column = 0; column < columns; ++column, to += 3) {
-      const std::uint32_t pixel = from[column];
-      to[0] = RedOf(pixel);
-      to[1] = GreenOf(pixel);
-      to[2] = BlueOf(pixel);
+    if (bits == 24) {
+      for (std::int32_t column = 0; column < columns; ++column, to += 3) {
+        const std::uint32_t pixel = from[column];
+        to[0] = RedOf(pixel);
+        to[1] = GreenOf(pixel);
+        to[2] = BlueOf(pixel);
+      }
+    } else {
+      const bool premultiplied = alpha == TiffAlpha::Associated;
+      for (std::int32_t column = 0; column < columns; ++column, to += 4) {
+        const std::uint32_t pixel = from[column];
+        const std::uint8_t pixelAlpha = AlphaOf(pixel);
+        to[0] = pixelAlpha;
+        to[1] = premultiplied ? Unpremultiply(RedOf(pixel), pixelAlpha) : RedOf(pixel);
+        to[2] = premultiplied ? Unpremultiply(GreenOf(pixel), pixelAlpha) : GreenOf(pixel);
+        to[3] = premultiplied ? Unpremultiply(BlueOf(pixel), pixelAlpha) : BlueOf(pixel);
+      }
     }
     ReportProgress(callback, kProgressReading, row, rows);
   }

@@ -1,7 +1,8 @@
 // TiffCodec: the engine's TIFF reader (every layout libtiff's RGBA interface
-// decodes) and writer (uncompressed, little-endian, 24-bit RGB or 8-bit grey
-// palette). The reader delivers the rows as the file stores them; the file's
-// Orientation field is applied by the loader (picture_orientation.h).
+// decodes, with every codec the library is built with) and writer (uncompressed,
+// little-endian, 24-bit RGB or 8-bit grey palette). The reader delivers the
+// rows as the file stores them; the file's Orientation field is applied by the
+// loader (picture_orientation.h).
 #pragma once
 
 #include <cstdint>
@@ -22,13 +23,16 @@ class TiffCodec final : public PictureReader {
 
   // The probe step: 1 when libtiff opens path and its first directory has a
   // width and height of at least 1. Records 32 bits, SourceVariant TiffRgb24,
-  // the path, the target image and the callback, and keeps the file open.
-  // On 0 nothing stays open.
+  // the path, the target image and the callback, and keeps
+  // the file open. On 0 nothing stays open.
   int OpenRead(const char* path, RasterImage& image, ProgressCallback callback = nullptr) override;
 
-  // Decodes the first directory into the target image as a 24-bit picture
-  // (alpha dropped), reporting progress per row and once more at the end,
-  // then closes. 1, or 0 (the image's content is then unspecified). Pictures
+  // Decodes the first directory into the target image in the order the file
+  // stores its rows and columns (the Orientation field is not applied),
+  // reporting progress per row and once more at the end,
+  // then closes. A picture with an alpha sample becomes 32 bits with
+  // un-premultiplied colours (associated alpha is divided out), any other
+  // 24 bits. 1, or 0 (the image's content is then unspecified). Pictures
   // whose decoding buffer of width x height x 4 bytes cannot be mapped are
   // refused before anything is allocated.
   int Read() override;

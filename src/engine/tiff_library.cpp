@@ -4,6 +4,7 @@
 #include <tiffio.h>
 
 #include <cstdarg>
+#include <cstddef>
 #include <memory>
 
 namespace engine {
@@ -27,6 +28,11 @@ using OpenOptions = std::unique_ptr<TIFFOpenOptions, OpenOptionsDeleter>;
 constexpr std::uint32_t kLibraryStripSize = 0xFFFFFFFF;
 
 constexpr int kGreyRampEntries = 256;
+
+// The size of the message buffer libtiff's RGBA image calls write into.
+constexpr std::size_t kRgbaMessageBytes = 1024;
+// Entries of libtiff's table of alpha-multiplied colours: 256 alphas x 256 colours.
+constexpr std::size_t kAlphaColourPairs = 256 * 256;
 
 }  // namespace
 
@@ -71,22 +77,32 @@ int ReadImageSize(TIFF* file, std::uint32_t& width, std::uint32_t& height) {
   return 1;
 }
 
-int ReadRgbaImage(TIFF* file, std::uint32_t width, std::uint32_t height, std::uint32_t* raster) {
+int ReadRgbaImage(TIFF* file, std::uint32_t width, std::uint32_t height, std::uint32_t* raster,
+                  TiffAlpha& alpha) {
+  alpha = TiffAlpha::None;
   constexpr int kStopOnError = 0;
-  char message[1024] = "";
-  TIFFRGBAImage image;
-  if (TIFFRGBAImageOK(file, message) != 1 ||
-      TIFFRGBAImageBegin(&image, file, kStopOnError, message) != 1) {
-    return 0;
+  char message[kRgbaMessageBytes] = "";
+  if (TIFFRGBAImageOK(file, message) != 1) return 0;
+  TIFFRGBAImage decoder;
+  // A failed begin has released what it took.
+  if (TIFFRGBAImageBegin(&decoder, file, kStopOnError, message) != 1) return 0;
+  // Asking for the orientation the file declares makes libtiff flip nothing,
+  // so the raster holds the rows and columns as stored, first row first.
+  decoder.req_orientation = decoder.orientation;
+  if (decoder.UaToAa != nullptr) {
+    // Unassociated alpha would be multiplied into the colours through this
+    // table (alpha in the high byte, colour in the low byte); an identity
+    // table keeps the stored colours.
+    for (std::size_t index = 0; index < kAlphaColourPairs; ++index) {
+      decoder.UaToAa[index] = static_cast<std::uint8_t>(index);
+    }
   }
-  // Asking for the file's own orientation makes libtiff flip nothing: the
-  // rows arrive as stored, first row first. (Its flips would cover only half
-  // of the orientations anyway; the loader applies all of them, once.)
-  image.req_orientation = image.orientation;
-  const int decoded = image.width == width && image.height == height
-                          ? TIFFRGBAImageGet(&image, raster, width, height)
+  const int decoded = decoder.width == width && decoder.height == height
+                          ? TIFFRGBAImageGet(&decoder, raster, width, height)
                           : 0;
-  TIFFRGBAImageEnd(&image);
+  if (decoder.alpha == EXTRASAMPLE_ASSOCALPHA) alpha = TiffAlpha::Associated;
+  if (decoder.alpha == EXTRASAMPLE_UNASSALPHA) alpha = TiffAlpha::Unassociated;
+  TIFFRGBAImageEnd(&decoder);
   return decoded == 1 ? 1 : 0;
 }
 

@@ -41,14 +41,23 @@ class TiffFile {
 // ImageWidth and ImageLength of the current directory; 0 when either is missing.
 int ReadImageSize(struct tiff* file, std::uint32_t& width, std::uint32_t& height);
 
+// What the alpha byte of ReadRgbaImage's pixels means.
+enum class TiffAlpha {
+  None,          // no alpha sample: every alpha byte is 255
+  Associated,    // colours are stored multiplied by alpha, and stay so
+  Unassociated,  // colours are stored as they are, and stay so
+};
+
 // Decodes the current directory through libtiff's RGBA image interface into
 // width x height packed pixels (red in bits 0..7, green 8..15, blue 16..23,
-// alpha 24..31), in the order the file stores them, first row first: the
-// file's Orientation field is left for the caller to apply. Damaged strips or tiles do not stop the
-// decoding; 0 when the picture cannot be decoded at all (for example, its
-// compression is not built into the library).
+// alpha 24..31) in the order the file stores them: the first stored row
+// first, whatever the Orientation field says (turning the picture upright is
+// left to the caller). Colours keep the alpha association the file declares,
+// reported in alpha. Damaged strips or tiles do not stop the decoding; 0 when
+// the picture cannot be decoded at all (for example, its compression is not
+// built into the library).
 int ReadRgbaImage(struct tiff* file, std::uint32_t width, std::uint32_t height,
-                  std::uint32_t* raster);
+                  std::uint32_t* raster, TiffAlpha& alpha);
 
 // Channels of packed RGBA pixels as ReadRgbaImage delivers them.
 constexpr std::uint8_t RedOf(std::uint32_t pixel) {
@@ -59,6 +68,9 @@ constexpr std::uint8_t GreenOf(std::uint32_t pixel) {
 }
 constexpr std::uint8_t BlueOf(std::uint32_t pixel) {
   return static_cast<std::uint8_t>(pixel >> 16);
+}
+constexpr std::uint8_t AlphaOf(std::uint32_t pixel) {
+  return static_cast<std::uint8_t>(pixel >> 24);
 }
 
 // Layout of an uncompressed picture to write, top row first, 8 bits a sample.

@@ -6,7 +6,7 @@ set -euo pipefail
 out=${1:?usage: make_seeds.sh OUT_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,photocd,exif}
+mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,gif,photocd,exif}
 
 # A small colourful source picture, and a grey and a 3-colour variant.
 convert -size 23x17 gradient:red-blue -swirl 90 "$work/rgb.ppm"
@@ -40,6 +40,9 @@ convert "$work/grey.pgm" -monochrome -compress Group4 "$out/tiff/g4.tif"
 convert "$work/grey.pgm" -monochrome -compress Fax "$out/tiff/g3.tif"
 convert "$work/few.ppm" -type Palette "$out/tiff/palette.tif"
 convert "$work/rgb.ppm" -alpha set "$out/tiff/alpha.tif"
+convert "$work/rgb.ppm" -compress Zip "$out/tiff/deflate.tif"
+convert "$work/rgb.ppm" -colorspace CMYK "$out/tiff/cmyk.tif"
+tiffcp -c zip:2 "$out/tiff/none.tif" "$out/tiff/deflate_predictor.tif"
 convert "$work/rgb.ppm" "$work/grey.pgm" "$out/tiff/pages.tif"
 
 # BMP: 24-bit bottom-up and top-down, OS/2 core header, 8-bit, RLE.
@@ -55,6 +58,17 @@ convert "$work/rgb.ppm" -type TrueColor "$out/pcx/rgb24.pcx"
 convert "$work/few.ppm" -type Palette "$out/pcx/palette8.pcx"
 ppmtopcx "$work/rgb.ppm" >"$out/pcx/netpbm24.pcx" 2>/dev/null
 convert "$work/grey.pgm" -monochrome "$out/pcx/mono.pcx"
+
+# GIF: plain, interlaced, transparent, a frame smaller than the screen, an
+# animation, and gifsicle's local colour table.
+convert "$work/rgb.ppm" "$out/gif/rgb.gif"
+convert "$work/rgb.ppm" -interlace GIF "$out/gif/interlaced.gif"
+convert "$work/few.ppm" -transparent red "$out/gif/transparent.gif"
+convert -size 23x17 xc:white "$work/few.ppm" -geometry +5+4 -composite -crop 9x7+5+4 \
+  -set page 23x17+5+4 "$out/gif/offset.gif"
+convert -delay 10 "$work/few.ppm" "$work/rgb.ppm" "$out/gif/animated.gif"
+gifsicle --no-warnings --local-colors "$out/gif/rgb.gif" >"$out/gif/local.gif" 2>/dev/null ||
+  gifsicle --no-warnings "$out/gif/rgb.gif" >"$out/gif/local.gif"
 
 # PhotoCD: no tool writes one; the targets build their own image-pack
 # structures, so the seeds are short files with and without the signature.

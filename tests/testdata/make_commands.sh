@@ -75,12 +75,14 @@ pnmtopng -force smooth.ppm >smooth.png
 cp png_rgb.png png_named.jpg
 cp png_rgb.ppm png_named.ppm
 
-# TIFF: LZW, with libtiff's own decoder as the reference; Deflate, a codec
-# the engine's libtiff leaves out.
+# TIFF: LZW and Deflate, with libtiff's own decoder as the reference; ZSTD, a
+# codec the engine's libtiff leaves out.
 ppm2tiff -c lzw source.ppm tiff.tif
 tifftopnm tiff.tif 2>/dev/null | as_ppm >tiff.ppm
 tiffcp -c zip tiff.tif deflate.tif
 tiffinfo deflate.tif 2>/dev/null | grep -q AdobeDeflate || fail "deflate.tif is not Deflate-compressed"
+tiffcp -c zstd tiff.tif zstd.tif
+tiffinfo zstd.tif 2>/dev/null | grep -q ZSTD || fail "zstd.tif is not ZSTD-compressed"
 
 # BMP: 24 bits (read), 8 bits with a 256-entry palette (refused), and an 8-bit one
 # longer than 1 MiB.
@@ -102,8 +104,11 @@ pcxtoppm pcx8.pcx 2>/dev/null | as_ppm >pcx8.ppm
 convert -size 384x512 xc:red -size 384x512 xc:blue +append -depth 8 photocd_source.ppm
 convert photocd_source.ppm PCD:photocd.pcd
 
-# Formats without a reader, and files that are no pictures.
+# GIF: ImageMagick's 256 colours, with netpbm's decoder as the reference.
 convert source.ppm gif.gif
+giftopnm gif.gif 2>/dev/null | as_ppm >gif.ppm
+
+# Files that are no pictures.
 printf 'this is only text, not a picture\n' >text.txt
 awk 'BEGIN { for (i = 0; i < 30000; i++) print "line " i ": text that is no picture at all" }' \
   >text_large.txt
@@ -122,15 +127,23 @@ bmptopnm bmp_pcd.bmp 2>/dev/null | as_ppm >bmp_pcd.ppm
 tifftopnm tiff_pcd.tif 2>/dev/null | as_ppm >tiff_pcd.ppm
 pngtopam png_pcd.png | as_ppm >png_pcd.ppm
 pcxtoppm pcx_pcd.pcx 2>/dev/null | as_ppm >pcx_pcd.ppm
-for file in jpeg_pcd.jpg bmp_pcd.bmp tiff_pcd.tif png_pcd.png pcx_pcd.pcx; do
+convert small.ppm gif_pcd.gif
+giftopnm gif_pcd.gif 2>/dev/null | as_ppm >gif_pcd.ppm
+for file in jpeg_pcd.jpg bmp_pcd.bmp tiff_pcd.tif png_pcd.png pcx_pcd.pcx gif_pcd.gif; do
   photocd_padding "$file"
 done
 
-# Padded files whose first accepting reader fails while decoding: a Deflate
-# TIFF, and a PNG whose image data is damaged (its CRC no longer matches).
-tiffcp -c zip small.tif deflate_pcd.tif
-tiffinfo deflate_pcd.tif 2>/dev/null | grep -q AdobeDeflate || fail "deflate_pcd.tif is not Deflate-compressed"
-photocd_padding deflate_pcd.tif
+# Padded files whose first accepting reader fails while decoding: a ZSTD
+# TIFF, a PNG whose image data is damaged (its CRC no longer matches), and a
+# GIF whose LZW code size is past the 8 bits the format allows.
+tiffcp -c zstd small.tif zstd_pcd.tif
+tiffinfo zstd_pcd.tif 2>/dev/null | grep -q ZSTD || fail "zstd_pcd.tif is not ZSTD-compressed"
+photocd_padding zstd_pcd.tif
+convert small.ppm bad_code_size_pcd.gif
+descriptor=$(grep -obUaP '\x2c\x00\x00\x00\x00\x10\x00\x0c\x00' bad_code_size_pcd.gif | head -n 1 | cut -d: -f1)
+[ -n "$descriptor" ] || fail "no 16 x 12 image descriptor in bad_code_size_pcd.gif"
+printf '\x0c' | dd of=bad_code_size_pcd.gif bs=1 seek=$((descriptor + 10)) conv=notrunc 2>/dev/null
+photocd_padding bad_code_size_pcd.gif
 pnmtopng -force small.ppm >damaged_png_pcd.png
 idat=$(grep -obUaP 'IDAT' damaged_png_pcd.png | head -n 1 | cut -d: -f1)
 [ -n "$idat" ] || fail "no IDAT chunk in damaged_png_pcd.png"

@@ -117,17 +117,70 @@ convert few.ppm -type Palette -compress none "$out/palette_few.tif"
 require palette_few "palette color"
 reference palette_few few.ppm
 
-# Alpha, stored exactly as given: associated alpha delivers red, green and
-# blue as stored; unassociated alpha is premultiplied by the RGBA interface.
+# Alpha, stored exactly as given (red, green, blue, alpha; no colour above
+# its alpha, so the same bytes are valid associated alpha): raw2tiff with the
+# ExtraSamples field set by tiffset, and ImageMagick's own files of each kind
+# from a picture with an alpha ramp. The references (NAME.rgba) are
+# ImageMagick's un-premultiplied decoding; src.rgba keeps the stored bytes.
+convert src.ppm -alpha set -channel A -fx '((i*5+j*3)%256)/255' +channel -depth 8 rgba:ramp.rgba
+convert -size 61x37 -depth 8 rgba:ramp.rgba -background black -alpha Background \
+  -fx 'u*u.a' -channel A -fx 'u.a' +channel -depth 8 rgba:src.rgba
 for variant in "alpha_associated 1" "alpha_unassociated 2"; do
   set -- $variant
+  cp src.rgba "$out/stored.rgba"
   raw2tiff -w 61 -l 37 -b 4 -d byte -i pixel -p rgb -M -c none src.rgba "$out/$1.tif"
   tiffset -s 338 1 "$2" "$out/$1.tif" 2>/dev/null
-  cp src.rgba "$out/$1.rgba"
+  convert "$out/$1.tif" -depth 8 "rgba:$out/$1.rgba"
   echo "61 37" >"$out/$1.size"
 done
 require alpha_associated "assoc-alpha"
 require alpha_unassociated "unassoc-alpha"
+for kind in associated unassociated; do
+  convert -size 61x37 -depth 8 rgba:ramp.rgba -alpha on -define "tiff:alpha=$kind" \
+    -compress lzw "$out/im_alpha_$kind.tif"
+  convert "$out/im_alpha_$kind.tif" -depth 8 "rgba:$out/im_alpha_$kind.rgba"
+  echo "61 37" >"$out/im_alpha_$kind.size"
+done
+require im_alpha_associated "assoc-alpha"
+require im_alpha_unassociated "unassoc-alpha"
+
+# CMYK (InkSet CMYK, 8 bits), uncompressed and LZW; ImageMagick's conversion
+# back to RGB is the reference.
+convert src.ppm -colorspace CMYK -compress none "$out/cmyk.tif"
+require cmyk "separated"
+reference cmyk "$out/cmyk.tif"
+convert src.ppm -colorspace CMYK -compress lzw "$out/cmyk_lzw.tif"
+reference cmyk_lzw "$out/cmyk_lzw.tif"
+
+# Deflate under both compression tags (8, and the older 32946, which holds
+# the same zlib stream), with and without the predictor, from libtiff's tools
+# and ImageMagick. (PixarLog is built in too, but no Debian tool writes it.)
+tiffcp -c zip "$out/none.tif" "$out/deflate.tif"
+require deflate "AdobeDeflate"
+reference deflate src.ppm
+tiffcp -c zip:2 "$out/none.tif" "$out/deflate_predictor.tif"
+require deflate_predictor "Predictor: horizontal"
+reference deflate_predictor src.ppm
+cp "$out/deflate.tif" "$out/deflate_old_tag.tif"
+tiffset -s 259 32946 "$out/deflate_old_tag.tif" 2>/dev/null
+require deflate_old_tag "Compression Scheme: Deflate"
+reference deflate_old_tag src.ppm
+convert src.ppm -compress Zip "$out/deflate_im.tif"
+require deflate_im "AdobeDeflate"
+reference deflate_im src.ppm
+
+# Old-style JPEG: no Debian tool writes it; libtiff's source package (fetched
+# by scripts/build-deps.sh, found through PC_TIFF_TEST_IMAGES) carries samples.
+# ImageMagick decodes them with wrong colours; the reference is Debian's
+# tiff2rgba (Debian's own libtiff build) turned into plain RGB.
+if [ -n "${PC_TIFF_TEST_IMAGES:-}" ]; then
+  for name in ojpeg_chewey_subsamp21_multi_strip ojpeg_zackthecat_subsamp22_single_strip; do
+    cp "$PC_TIFF_TEST_IMAGES/$name.tiff" "$out/$name.tif"
+    require "$name" "Old-style JPEG"
+    tiff2rgba "$out/$name.tif" "$name.rgba.tif" 2>/dev/null
+    reference "$name" "$name.rgba.tif"
+  done
+fi
 
 # Two pages of different sizes: only the first is read.
 convert few.ppm -compress none small.tif
@@ -136,17 +189,18 @@ tiffcp "$out/none.tif" small.tif "$out/pages.tif"
   { echo "pages.tif has not two pages" >&2; exit 1; }
 reference pages src.ppm
 
-# Stored bottom row first (Orientation 4): the picture is src.ppm.
+# Orientation: the reader keeps the rows in the order stored (src.ppm flipped
+# upside down, Orientation 4); the loader turns them upright.
 convert src.ppm -flip flipped.ppm
 ppm2tiff -c none flipped.ppm "$out/bottom_left.tif"
 tiffset -s 274 4 "$out/bottom_left.tif"
 require bottom_left "row 0 bottom, col 0 lhs"
-reference bottom_left src.ppm
-convert flipped.ppm -depth 8 "rgb:$out/bottom_left_stored.rgb"
+reference bottom_left flipped.ppm
+convert src.ppm -depth 8 "rgb:$out/bottom_left_upright.rgb"
 
-# Deflate: a codec the reader's library leaves out.
-tiffcp -c zip "$out/none.tif" "$out/deflate.tif"
-require deflate "AdobeDeflate"
+# ZSTD: a codec the reader's library leaves out.
+tiffcp -c zstd "$out/none.tif" "$out/zstd.tif"
+require zstd "ZSTD"
 
 # Declared sizes whose 4-byte-per-pixel decoding buffer cannot be mapped:
 # 30000 x 20000 (2.4 GB; the 24-bit picture alone would still fit) and

@@ -149,7 +149,7 @@ TEST_F(EngineCommandsTest, MissingSourceIsNotFoundForEveryCommand) {
 TEST_F(EngineCommandsTest, SourcesNoReaderTakesAreNotReadable) {
   const auto before = files.Snapshot();
   for (const NamedCommand& command : kControllerCommands) {
-    for (const char* name : {"text.txt", "deflate.tif", "gif.gif", "empty.bin"}) {
+    for (const char* name : {"text.txt", "zstd.tif", "empty.bin"}) {
       EXPECT_EQ(
           command.run(DataPath(name), files.FilePath(std::string("out.") + command.extension)),
           ResultNotReadable)
@@ -196,7 +196,7 @@ TEST_F(EngineCommandsTest, EarlierDestinationIsReplacedOnSuccessAndSurvivesFailu
     const auto before = files.Snapshot();
     EXPECT_EQ(command.run(DataPath("no_such_picture.png"), destination), ResultFileNotFound);
     EXPECT_EQ(command.run(DataPath("text.txt"), destination), ResultNotReadable);
-    EXPECT_EQ(command.run(DataPath("deflate_pcd.tif"), destination), ResultNotReadable);
+    EXPECT_EQ(command.run(DataPath("zstd_pcd.tif"), destination), ResultNotReadable);
     ExpectUnchanged(before);
 
     EXPECT_EQ(command.run(DataPath("png_rgb.png"), destination), ResultOk);

@@ -32,15 +32,16 @@ png_rgba.png      1  png_rgba_white.ppm
 png_named.jpg     1  png_named.ppm
 png16.png         1  png16.ppm
 tiff.tif          1  tiff.ppm
+deflate.tif       1  tiff.ppm
 bmp24.bmp         1  bmp24.ppm
 pcx24.pcx         1  pcx24.ppm
 pcx8.pcx          1  pcx8.ppm
 photocd.pcd       1  -
-gif.gif          -3  -
+gif.gif           1  gif.ppm
 text.txt         -3  -
 text_large.txt   -3  -
 empty.bin        -3  -
-deflate.tif      -3  -
+zstd.tif         -3  -
 bmp8.bmp         -3  -
 no_such_file.png -1  -
 '

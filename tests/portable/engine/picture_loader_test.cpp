@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/gif_reader.h"
 #include "engine/jpeg_codec.h"
 #include "engine/photocd_reader.h"
 #include "engine/png_codec.h"
@@ -64,6 +65,7 @@ TEST_F(PictureLoaderTest, EveryReadableFormatLoadsWithTheIndependentDecodersPixe
   ExpectLoadsAs("grey.jpg", "grey_jpg.ppm", 8);
   ExpectLoadsAs("bmp24.bmp", "bmp24.ppm", 24);
   ExpectLoadsAs("tiff.tif", "tiff.ppm", 24);
+  ExpectLoadsAs("deflate.tif", "tiff.ppm", 24);
   ExpectLoadsAs("png_rgb.png", "png_rgb.ppm", 24);
   ExpectLoadsAs("png_grey.png", "png_grey.ppm", 8);
   ExpectLoadsAs("png_palette.png", "png_palette.ppm", 8);
@@ -72,6 +74,7 @@ TEST_F(PictureLoaderTest, EveryReadableFormatLoadsWithTheIndependentDecodersPixe
   ExpectLoadsAs("png16.png", "png16.ppm", 24);
   ExpectLoadsAs("pcx24.pcx", "pcx24.ppm", 24);
   ExpectLoadsAs("pcx8.pcx", "pcx8.ppm", 8);
+  ExpectLoadsAs("gif.gif", "gif.ppm", 8);
 }
 
 TEST_F(PictureLoaderTest, FileNameExtensionPlaysNoPart) {
@@ -88,8 +91,8 @@ TEST_F(PictureLoaderTest, FileNameExtensionPlaysNoPart) {
 // with the pack's signature in place, so the PhotoCD reader would take it
 // too; the reader ahead of it in the probe order must win.
 TEST_F(PictureLoaderTest, ReadersAheadInTheProbeOrderWinOverPhotoCd) {
-  for (const char* name :
-       {"jpeg_pcd.jpg", "bmp_pcd.bmp", "tiff_pcd.tif", "png_pcd.png", "pcx_pcd.pcx"}) {
+  for (const char* name : {"jpeg_pcd.jpg", "bmp_pcd.bmp", "tiff_pcd.tif", "png_pcd.png",
+                           "pcx_pcd.pcx", "gif_pcd.gif"}) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(PhotoCdWouldRead(DataPath(name)));
     RasterImage image;
@@ -140,7 +143,7 @@ TEST_F(PictureLoaderTest, PhotoCdImagePackLoadsAtBaseResolution) {
 // load fails, even though the PhotoCD reader would have read the same file.
 TEST_F(PictureLoaderTest, AcceptedFileWhoseDecodingFailsEndsTheSearch) {
   {
-    const std::string path = DataPath("deflate_pcd.tif");
+    const std::string path = DataPath("zstd_pcd.tif");
     SCOPED_TRACE(path);
     RasterImage probe;
     TiffCodec tiff;
@@ -159,11 +162,21 @@ TEST_F(PictureLoaderTest, AcceptedFileWhoseDecodingFailsEndsTheSearch) {
     ASSERT_TRUE(PhotoCdWouldRead(path));
     EXPECT_EQ(Load(path), ResultNotReadable);
   }
-  EXPECT_EQ(Load(DataPath("deflate.tif")), ResultNotReadable);
+  {
+    const std::string path = DataPath("bad_code_size_pcd.gif");
+    SCOPED_TRACE(path);
+    RasterImage probe;
+    GifReader gif;
+    ASSERT_EQ(gif.OpenRead(path.c_str(), probe), 1);
+    ASSERT_EQ(gif.Read(), 0);
+    ASSERT_TRUE(PhotoCdWouldRead(path));
+    EXPECT_EQ(Load(path), ResultNotReadable);
+  }
+  EXPECT_EQ(Load(DataPath("zstd.tif")), ResultNotReadable);
 }
 
 TEST_F(PictureLoaderTest, FilesNoReaderAcceptsAreNotReadable) {
-  for (const char* name : {"text.txt", "empty.bin", "gif.gif", "bmp8.bmp"}) {
+  for (const char* name : {"text.txt", "empty.bin", "bmp8.bmp"}) {
     EXPECT_EQ(Load(DataPath(name)), ResultNotReadable) << name;
   }
 }
