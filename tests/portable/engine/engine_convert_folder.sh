@@ -32,6 +32,7 @@ png_rgba.png      1  png_rgba.ppm
 png_named.jpg     1  png_named.ppm
 tiff.tif          1  tiff.ppm
 bmp24.bmp         1  bmp24.ppm
+bmp8.bmp          1  bmp8.ppm
 pcx24.pcx         1  pcx24.ppm
 pcx8.pcx          1  pcx8.ppm
 photocd.pcd       1  -
@@ -41,7 +42,7 @@ text_large.txt   -3  -
 empty.bin        -3  -
 png16.png        -3  -
 deflate.tif      -3  -
-bmp8.bmp         -3  -
+bmp_jpeg.bmp     -3  -
 no_such_file.png -1  -
 '
 # A JPEG written with the program's options (quality 100, optimized Huffman
