@@ -99,6 +99,7 @@ SourceVariant CoreVariant(std::int32_t bitCount) {
 // (5 bits v: v << 3 | v >> 2) and keeps full values full; wider channels
 // are rounded to the nearest of 256 levels.
 std::uint8_t Widen(std::uint32_t value, std::int32_t bits) {
+  if (bits == 0) return 0;  // no mask: the channel is absent
   if (bits >= 8) {
     if (bits == 8) return static_cast<std::uint8_t>(value);
     const std::uint64_t top = (std::uint64_t{1} << bits) - 1;
@@ -319,9 +320,12 @@ std::int64_t BmpReader::FileRowBytes() const {
 bool BmpReader::RowsFitFile() const {
   // width and height are below 2^31, so the product fits 64 unsigned bits;
   // once it is below 2^31, the file's rows are below 2^34 bytes.
-  const std::uint64_t imageBytes = static_cast<std::uint64_t>(width) *
-                                   static_cast<std::uint64_t>(height) *
-                                   static_cast<std::uint64_t>(bitCount <= 8 ? 1 : bitCount / 8);
+  // Bytes per pixel of the image: 16 bits become 24, or 32 with alpha.
+  const std::uint64_t pixelBytes = bitCount <= 8    ? 1
+                                   : bitCount == 16 ? (alpha.bits > 0 ? 4 : 3)
+                                                    : static_cast<std::uint64_t>(bitCount / 8);
+  const std::uint64_t imageBytes =
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * pixelBytes;
   if (imageBytes > static_cast<std::uint64_t>(kMaxMappedBytes)) return false;
   // Run-length data may leave any pixels unwritten; it needs at least one
   // code.

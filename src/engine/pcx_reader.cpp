@@ -162,8 +162,9 @@ int PcxReader::Read() {
 int PcxReader::DecodeLines() {
   RasterImage& image = *targetImage;
   const bool paletted = bitsPerPixel <= 8;
-  const std::int32_t entries =
-      bitsPerPixel == 8 ? kPaletteEntries : std::int32_t{1} << bitsPerPixel;
+  const std::int32_t entries = bitsPerPixel == 8  ? kPaletteEntries
+                               : bitsPerPixel < 8 ? std::int32_t{1} << bitsPerPixel
+                                                  : 0;
   if (!image.Create(width, height, ImageBits(), paletted ? entries : 0)) return 0;
   PaletteEntry* palette = image.PaletteEntries();
   if (bitsPerPixel == 8) {

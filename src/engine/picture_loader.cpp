@@ -38,10 +38,10 @@ using ReaderRow = Verdict (*)(const char* path, RasterImage& image);
 // signature, comes last.
 constexpr ReaderRow kReaders[] = {
     TryReader<JpegCodec>,                              // FF D8, a header libjpeg reads
-    TryReader<BmpReader>,                              // "BM" or "BA", 24 bits
+    TryReader<BmpReader>,                              // "BM" or "BA", every common depth
     TryReader<TiffCodec>,                              // what libtiff opens
     TryReader<PngCodec>,                               // the PNG signature
-    TryReader<PcxReader>,                              // 0x0A, 8 or 24 bits
+    TryReader<PcxReader>,                              // 0x0A, 1 to 4, 8, 24 or 32 bits
     TryReader<PhotoCdReader, kPhotoCdBaseResolution>,  // "PCD_IPI" at 0x800
 };
 

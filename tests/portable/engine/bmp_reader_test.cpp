@@ -399,6 +399,16 @@ TEST_F(BmpReaderTest, FiveAndSixBitChannelsRepeatTheirTopBitsAndFullValuesStayFu
   EXPECT_EQ(image.Row(0)[63 * 3 + 1], 255);
 }
 
+TEST_F(BmpReaderTest, AChannelWithoutAMaskIsZero) {
+  Bytes file = ReadBytes(TestPicture("rgb565_v4.bmp"));
+  PutU32(file, kMasks + 8, 0);
+  RasterImage image;
+  ASSERT_EQ(LoadBytes(file, image), 1);
+  Bytes reference = ReferenceRgba("rgb565_v4");
+  for (std::size_t i = 2; i < reference.size(); i += 4) reference[i] = 0;
+  EXPECT_EQ(FirstRgbaDifference(ImageAsRgba(image), reference, image.Width()), "");
+}
+
 TEST_F(BmpReaderTest, RunLengthPicturesReuseAnImageOnlyAfterClearingIt) {
   RasterImage image;
   ASSERT_EQ(image.Create(8, 5, 8, 4), 1);
