@@ -23,6 +23,8 @@ constexpr std::size_t kYMaxField = 10;
 constexpr std::size_t kPlanesField = 65;
 constexpr std::size_t kBytesPerLineField = 66;
 
+constexpr std::size_t kHeaderPaletteField = 16;
+
 constexpr std::int64_t kPaletteBytes = 768;
 constexpr std::int32_t kPaletteEntries = 256;
 
@@ -78,11 +80,11 @@ bool PcxReader::ReadHeader() {
   if (!file.ReadAt(0, header, kHeaderBytes)) return false;
   const ByteCursor fields(header, kHeaderBytes);
   std::uint8_t manufacturer = 0;
-  std::uint8_t bitsPerPlane = 0;
+  std::uint8_t planeBits = 0;
   std::uint8_t planeCount = 0;
   std::uint16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0, lineField = 0;
   if (!fields.U8At(kManufacturerField, manufacturer) ||
-      !fields.U8At(kBitsPerPlaneField, bitsPerPlane) || !fields.U16At(kXMinField, xMin) ||
+      !fields.U8At(kBitsPerPlaneField, planeBits) || !fields.U16At(kXMinField, xMin) ||
       !fields.U16At(kYMinField, yMin) || !fields.U16At(kXMaxField, xMax) ||
       !fields.U16At(kYMaxField, yMax) || !fields.U8At(kPlanesField, planeCount) ||
       !fields.U16At(kBytesPerLineField, lineField)) {
@@ -94,20 +96,45 @@ bool PcxReader::ReadHeader() {
   height = static_cast<std::int32_t>(yMax) - yMin + 1;
   if (width < 1 || height < 1) return false;
   planes = planeCount;
+  bitsPerPlane = planeBits;
   bytesPerLine = lineField;
   bitsPerPixel = planes * bitsPerPlane;
-  if (bitsPerPixel != 8 && bitsPerPixel != 24) return false;
 
   // Every pixel must come from inside the decoded line: an 8-bit row takes
-  // the line's first width bytes, a 24-bit pixel x takes byte x of each of
-  // the first three planes.
-  if (bitsPerPixel == 8 && LineBytes() < width) return false;
-  if (bitsPerPixel == 24 && (planes < 3 || bytesPerLine < width)) return false;
+  // the line's first width bytes; a 24- or 32-bit pixel x takes byte x of
+  // each plane; a 1- or 4-bit pixel x takes its bits of each plane.
+  const std::int64_t planeBytes = bytesPerLine;
+  switch (bitsPerPixel) {
+    case 8:
+      if (LineBytes() < width) return false;
+      break;
+    case 24:
+      if (planes < 3 || planeBytes < width) return false;
+      break;
+    case 32:
+      if (planes != 4 || planeBytes < width) return false;
+      break;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+      // One plane of 4 bits, or one to four planes of 1 bit (EGA); planes of
+      // 2 bits are not read.
+      if (bitsPerPlane == 2) return false;
+      if (bitsPerPlane == 4 ? planeBytes * 2 < width : planeBytes * 8 < width) return false;
+      break;
+    default:
+      return false;
+  }
 
-  const std::int64_t imageBytes = static_cast<std::int64_t>(width) * height * (bitsPerPixel / 8);
+  const std::int64_t imageBytes = static_cast<std::int64_t>(width) * height * (ImageBits() / 8);
   if (imageBytes > kMaxMappedBytes) return false;
   // Bounded by 2^16 rows of 255 x 2^16 bytes, well inside 64 bits.
   return CompressedBytes() >= FewestEncodedBytes(LineBytes()) * height;
+}
+
+std::int32_t PcxReader::ImageBits() const {
+  return bitsPerPixel < 8 ? 8 : bitsPerPixel;
 }
 
 std::int64_t PcxReader::LineBytes() const {
@@ -134,16 +161,33 @@ int PcxReader::Read() {
 
 int PcxReader::DecodeLines() {
   RasterImage& image = *targetImage;
-  const bool paletted = bitsPerPixel == 8;
-  if (!image.Create(width, height, bitsPerPixel, paletted ? kPaletteEntries : 0)) return 0;
-  if (paletted) {
+  const bool paletted = bitsPerPixel <= 8;
+  const std::int32_t entries = bitsPerPixel == 8  ? kPaletteEntries
+                               : bitsPerPixel < 8 ? std::int32_t{1} << bitsPerPixel
+                                                  : 0;
+  if (!image.Create(width, height, ImageBits(), paletted ? entries : 0)) return 0;
+  PaletteEntry* palette = image.PaletteEntries();
+  if (bitsPerPixel == 8) {
     std::uint8_t colours[kPaletteBytes];
     if (!file.ReadAt(file.Size() - kPaletteBytes, colours, sizeof colours)) return 0;
-    PaletteEntry* entries = image.PaletteEntries();
     for (std::int32_t i = 0; i < kPaletteEntries; ++i) {
-      entries[i].red = colours[3 * i];
-      entries[i].green = colours[3 * i + 1];
-      entries[i].blue = colours[3 * i + 2];
+      palette[i].red = colours[3 * i];
+      palette[i].green = colours[3 * i + 1];
+      palette[i].blue = colours[3 * i + 2];
+    }
+  } else if (paletted) {
+    // The header's first 2, 4, 8 or 16 colours. Writers of 1-bit files often
+    // leave them empty: two equal entries mean black and white, as netpbm
+    // reads them (ImageMagick 6 swaps black and white in every 1-bit file).
+    const std::uint8_t* colours = header + kHeaderPaletteField;
+    for (std::int32_t i = 0; i < entries; ++i) {
+      palette[i].red = colours[3 * i];
+      palette[i].green = colours[3 * i + 1];
+      palette[i].blue = colours[3 * i + 2];
+    }
+    if (bitsPerPixel == 1 && std::equal(colours, colours + 3, colours + 3)) {
+      palette[0].red = palette[0].green = palette[0].blue = 0;
+      palette[1].red = palette[1].green = palette[1].blue = 255;
     }
   }
 
@@ -161,25 +205,57 @@ int PcxReader::DecodeLines() {
   const auto lineBytes = static_cast<std::size_t>(LineBytes());
   std::unique_ptr<std::uint8_t[]> line(new (std::nothrow) std::uint8_t[lineBytes]);
   if (!line) return 0;
-  const std::size_t plane = static_cast<std::size_t>(bytesPerLine);
   for (std::int32_t row = 0; row < height; ++row) {
     if (!DecodeLine(compressed, line.get(), lineBytes)) return 0;
-    std::uint8_t* to = image.Row(row);
-    if (paletted) {
-      std::copy_n(line.get(), width, to);
-    } else {
-      const std::uint8_t* red = line.get();
-      const std::uint8_t* green = red + plane;
-      const std::uint8_t* blue = green + plane;
-      for (std::int32_t x = 0; x < width; ++x, to += 3) {
-        to[0] = red[x];
-        to[1] = green[x];
-        to[2] = blue[x];
-      }
-    }
+    StoreLine(line.get(), image.Row(row));
     ReportProgress(callback, kProgressReading, row, height);
   }
   return 1;
+}
+
+void PcxReader::StoreLine(const std::uint8_t* line, std::uint8_t* to) const {
+  const std::size_t plane = static_cast<std::size_t>(bytesPerLine);
+  switch (bitsPerPixel) {
+    case 8:
+      std::copy_n(line, width, to);
+      return;
+    case 24:
+    case 32: {
+      // Planes of red, green, blue (and alpha, which goes first).
+      const std::uint8_t* red = line;
+      const std::uint8_t* green = red + plane;
+      const std::uint8_t* blue = green + plane;
+      const std::uint8_t* alpha = blue + plane;
+      const bool withAlpha = bitsPerPixel == 32;
+      for (std::int32_t x = 0; x < width; ++x) {
+        if (withAlpha) *to++ = alpha[x];
+        to[0] = red[x];
+        to[1] = green[x];
+        to[2] = blue[x];
+        to += 3;
+      }
+      return;
+    }
+    default:
+      if (bitsPerPlane == 4) {
+        // Two pixels a byte, the first in the top nibble.
+        for (std::int32_t x = 0; x < width; ++x) {
+          const std::uint8_t packed = line[x / 2];
+          to[x] = static_cast<std::uint8_t>(x % 2 == 0 ? packed >> 4 : packed & 0x0F);
+        }
+        return;
+      }
+      // One bit of every plane, the first plane the lowest bit of the index.
+      for (std::int32_t x = 0; x < width; ++x) {
+        const std::int32_t shift = 7 - x % 8;
+        std::uint8_t value = 0;
+        for (std::int32_t p = 0; p < planes; ++p) {
+          value |= static_cast<std::uint8_t>(((line[p * plane + x / 8] >> shift) & 1) << p);
+        }
+        to[x] = value;
+      }
+      return;
+  }
 }
 
 void PcxReader::Close() {
@@ -189,6 +265,7 @@ void PcxReader::Close() {
   std::fill(std::begin(header), std::end(header), std::uint8_t{0});
   sourcePath.clear();
   bitsPerPixel = 0;
+  bitsPerPlane = 0;
   planes = 0;
   bytesPerLine = 0;
   width = 0;

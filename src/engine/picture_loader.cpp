@@ -63,10 +63,10 @@ struct ReaderRow {
 // stored; the orientation their files record is applied here, once.
 constexpr ReaderRow kReaders[] = {
     {TryReader<JpegCodec>, FileOrientation<JpegOrientation>},     // FF D8, a header libjpeg reads
-    {TryReader<BmpReader>, nullptr},                              // "BM" or "BA", 24 bits
+    {TryReader<BmpReader>, nullptr},                              // "BM" or "BA", every common depth
     {TryReader<TiffCodec>, FileOrientation<TiffOrientation>},     // what libtiff opens
     {TryReader<PngCodec>, nullptr},                               // the PNG signature
-    {TryReader<PcxReader>, nullptr},                              // 0x0A, 8 or 24 bits
+    {TryReader<PcxReader>, nullptr},                              // 0x0A, 1 to 4, 8, 24 or 32 bits
     {TryReader<GifReader>, nullptr},                              // "GIF87a" or "GIF89a"
     {TryReader<PhotoCdReader, kPhotoCdBaseResolution>, nullptr},  // "PCD_IPI" at 0x800
 };

@@ -52,12 +52,50 @@ convert "$work/rgb.ppm" -type TrueColor BMP2:"$out/bmp/os2.bmp"
 convert "$work/few.ppm" -type Palette BMP3:"$out/bmp/palette8.bmp"
 convert "$work/few.ppm" -type Palette -compress RLE BMP3:"$out/bmp/rle8.bmp"
 ppmtobmp "$work/rgb.ppm" >"$out/bmp/netpbm24.bmp" 2>/dev/null
+# Every other variant the reader decodes: 1 and 4 bits (also OS/2 core),
+# RLE8 in a version-4 header, a hand-made RLE4 file with every code, 5-5-5
+# and 5-6-5 bit fields, 32 bits with an alpha mask and with alpha in the
+# fourth bytes, an OS/2 2.x header.
+convert "$work/grey.pgm" -monochrome BMP3:"$out/bmp/bits1.bmp"
+convert "$work/rgb.ppm" -colors 16 -type Palette -compress None BMP3:"$out/bmp/bits4.bmp"
+convert "$work/rgb.ppm" -colors 16 ppm:- | ppmtobmp -os2 -bpp 4 >"$out/bmp/os2_bits4.bmp" 2>/dev/null
+convert "$work/few.ppm" -intent undefined -type Palette -compress RLE BMP:"$out/bmp/rle8v4.bmp"
+le32() {
+  local v
+  for v in $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); do
+    printf "\\x$(printf %02x "$v")"
+  done
+}
+# RLE4, 9 x 4, 16 colours: runs, absolute runs with and without padding,
+# end of line, delta, end of bitmap.
+{ printf 'BM'; le32 146; le32 0; le32 118; le32 40; le32 9; le32 4; printf '\1\0\4\0'; le32 2
+  le32 28; le32 0; le32 0; le32 0; le32 0
+  for i in $(seq 0 15); do printf "\\x$(printf %02x $((i * 16)))\\x40\\x80\\0"; done
+  printf '\x05\x12\0\x03\x34\x50\0\0\0\x05\x67\x89\xa0\0\x04\xbc\0\0\0\x02\x03\x01\x06\xde\0\0\0\x01'
+} >"$out/bmp/rle4.bmp"
+convert "$work/rgb.ppm" -type TrueColor -define bmp:subtype=RGB555 BMP:"$out/bmp/rgb555.bmp"
+convert "$work/rgb.ppm" -type TrueColor -define bmp:subtype=RGB565 BMP:"$out/bmp/rgb565.bmp"
+convert "$work/rgb.ppm" -alpha set -channel A -evaluate set 60% +channel BMP:"$out/bmp/argb32.bmp"
+convert "$work/rgb.ppm" -alpha set -channel A -evaluate set 60% +channel -define bmp3:alpha=true \
+  BMP3:"$out/bmp/rgba32.bmp"
+# OS/2 2.x: the 40-byte header of bits4.bmp grown to 64 bytes.
+bits4="$out/bmp/bits4.bmp"
+{ printf 'BM'; le32 $(($(stat -c %s "$bits4") + 24)); le32 0
+  le32 $(($(od -An -tu4 -j10 -N4 "$bits4") + 24)); le32 64
+  tail -c +19 "$bits4" | head -c 36; head -c 24 /dev/zero; tail -c +55 "$bits4"
+} >"$out/bmp/os2v2_bits4.bmp"
 
 # PCX: 24-bit, 8-bit palette, 1-bit.
 convert "$work/rgb.ppm" -type TrueColor "$out/pcx/rgb24.pcx"
 convert "$work/few.ppm" -type Palette "$out/pcx/palette8.pcx"
 ppmtopcx "$work/rgb.ppm" >"$out/pcx/netpbm24.pcx" 2>/dev/null
 convert "$work/grey.pgm" -monochrome "$out/pcx/mono.pcx"
+# 1 bit, 4 bits in planes of 1 bit (as many as the colours need) and packed,
+# 32 bits in four planes.
+convert "$work/grey.pgm" -monochrome ppm:- | ppmtopcx >"$out/pcx/bits1.pcx" 2>/dev/null
+convert "$work/rgb.ppm" -colors 16 ppm:- | ppmtopcx >"$out/pcx/planes.pcx" 2>/dev/null
+convert "$work/rgb.ppm" -colors 16 ppm:- | ppmtopcx -packed >"$out/pcx/packed4.pcx" 2>/dev/null
+convert "$work/rgb.ppm" -alpha set -channel A -evaluate set 60% +channel PCX:"$out/pcx/rgba32.pcx"
 
 # GIF: plain, interlaced, transparent, a frame smaller than the screen, an
 # animation, and gifsicle's local colour table.

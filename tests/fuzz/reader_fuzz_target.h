@@ -64,7 +64,8 @@ constexpr std::int64_t kMaxDecodedBytes = 16 << 20;
 
 template <typename Reader>
 bool DecodedSizeWorthReading(const Reader& reader) {
-  const std::int64_t bytes =
-      static_cast<std::int64_t>(reader.Width()) * reader.Height() * (reader.BitsPerPixel() / 8);
+  // Pictures of fewer than 8 bits per pixel still decode to a byte a pixel.
+  const std::int64_t bytes = static_cast<std::int64_t>(reader.Width()) * reader.Height() *
+                             ((reader.BitsPerPixel() + 7) / 8);
   return bytes <= kMaxDecodedBytes;
 }

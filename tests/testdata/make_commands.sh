@@ -84,14 +84,20 @@ tiffinfo deflate.tif 2>/dev/null | grep -q AdobeDeflate || fail "deflate.tif is 
 tiffcp -c zstd tiff.tif zstd.tif
 tiffinfo zstd.tif 2>/dev/null | grep -q ZSTD || fail "zstd.tif is not ZSTD-compressed"
 
-# BMP: 24 bits (read), 8 bits with a 256-entry palette (refused), and an 8-bit one
-# longer than 1 MiB.
+# BMP: 24 bits and 8 bits with a 256-entry palette (both read), an 8-bit one
+# longer than 1 MiB, and both 8-bit ones marked JPEG-compressed, which no
+# reader takes.
 ppmtobmp -windows -bpp 24 source.ppm >bmp24.bmp 2>/dev/null
 bmptopnm bmp24.bmp 2>/dev/null | as_ppm >bmp24.ppm
 ppmtobmp -windows -bpp 8 quant16.ppm >bmp8.bmp 2>/dev/null
+bmptopnm bmp8.bmp 2>/dev/null | as_ppm >bmp8.ppm
 convert -size 1100x1000 gradient:red-blue -swirl 200 -depth 8 ppm:- | pnmquant 200 2>/dev/null |
   ppmtobmp -windows -bpp 8 >bmp8_large.bmp 2>/dev/null
 [ "$(stat -c %s bmp8_large.bmp)" -ge 1048576 ] || fail "bmp8_large.bmp is shorter than 1 MiB"
+for name in bmp8 bmp8_large; do
+  cp "$name.bmp" "${name/bmp8/bmp_jpeg}.bmp"
+  printf '\4' | dd of="${name/bmp8/bmp_jpeg}.bmp" bs=1 seek=30 conv=notrunc status=none
+done
 
 # PCX: 24 bits in three planes and 8 bits with the palette at the end.
 ppmtopcx -24bit source.ppm >pcx24.pcx 2>/dev/null

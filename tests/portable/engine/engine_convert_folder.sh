@@ -34,6 +34,7 @@ png16.png         1  png16.ppm
 tiff.tif          1  tiff.ppm
 deflate.tif       1  tiff.ppm
 bmp24.bmp         1  bmp24.ppm
+bmp8.bmp          1  bmp8.ppm
 pcx24.pcx         1  pcx24.ppm
 pcx8.pcx          1  pcx8.ppm
 photocd.pcd       1  -
@@ -42,7 +43,7 @@ text.txt         -3  -
 text_large.txt   -3  -
 empty.bin        -3  -
 zstd.tif         -3  -
-bmp8.bmp         -3  -
+bmp_jpeg.bmp     -3  -
 no_such_file.png -1  -
 '
 # A JPEG written with the program's options (quality 100, optimized Huffman

@@ -1,8 +1,9 @@
 // PcxReader: 8-bit and 24-bit files written by ImageMagick, GraphicsMagick and
-// netpbm decode to the pixels pcxtoppm gives; padded lines, runs that are cut
-// at the end of a line and empty runs decode as the format has them; 1-bit and
-// 4-bit files, damaged headers and files too short for their data are refused,
-// and a file whose data ends early fails to read. Test pictures come from
+// netpbm decode to the pixels pcxtoppm gives, 1- to 4- and 32-bit ones to the
+// pixels ImageMagick gives; padded lines, runs that are cut at the end of a
+// line and empty runs decode as the format has them; other layouts, damaged
+// headers and files too short for their data are refused, and a file whose
+// data ends early fails to read. Test pictures come from
 // make_pcx.sh; files with unusual layouts are encoded here.
 #include <gtest/gtest.h>
 
@@ -237,17 +238,142 @@ TEST_F(PcxReaderTest, WindowAwayFromTheOriginGivesTheSameSize) {
   EXPECT_TRUE(ImageBytes(image) == ReadPpm(TestPicture("im24.ppm")).pixels);
 }
 
-// ---------------------------------------------------------------- refused files
+// ---------------------------------------------------------------- 1, 4 and 32 bits
 
-TEST_F(PcxReaderTest, OneAndFourBitFilesAreRefused) {
-  for (const char* name : {"bits1.pcx", "bits4_planes.pcx", "bits4_packed.pcx"}) {
-    SCOPED_TRACE(name);
+// The reference of a 1-, 4- or 32-bit file as red, green, blue, alpha:
+// ImageMagick's decoding (pcxtoppm's for 1 bit).
+Bytes ReferenceRgba(const std::string& name) {
+  return ReadBytes(TestPicture(name + ".rgba"));
+}
+
+TEST_F(PcxReaderTest, OneFourAndThirtyTwoBitFilesDecodeToThePixelsOfAnIndependentDecoder) {
+  struct Variant {
+    const char* name;
+    int planes;
+    int bitsPerPlane;
+    int imageBits;
+    int paletteSize;
+  };
+  const Variant variants[] = {
+      {"bits1", 1, 1, 8, 2},         {"gm_bits1", 1, 1, 8, 2},      {"bits1_colours", 1, 1, 8, 2},
+      {"bits1_zeros", 1, 1, 8, 2},   {"bits2_planes", 2, 1, 8, 4},  {"bits3_planes", 3, 1, 8, 8},
+      {"bits4_planes", 4, 1, 8, 16}, {"bits4_packed", 1, 4, 8, 16}, {"im32", 4, 8, 32, 0},
+      {"wide32", 4, 8, 32, 0},
+  };
+  for (const Variant& v : variants) {
+    SCOPED_TRACE(v.name);
+    const std::string path = TestPicture(std::string(v.name) + ".pcx");
+    // The writers really produced the layout this case stands for.
+    const Bytes file = ReadBytes(path);
+    ASSERT_GE(file.size(), 128u);
+    ASSERT_EQ(file[kPlanes], v.planes);
+    ASSERT_EQ(file[kBitsPerPlane], v.bitsPerPlane);
+
     RasterImage image;
     PcxReader reader;
-    EXPECT_EQ(reader.OpenRead(TestPicture(name).c_str(), image), 0);
-    EXPECT_EQ(reader.Read(), 0);
-    EXPECT_TRUE(image.IsEmpty());
+    ASSERT_EQ(reader.OpenRead(path.c_str(), image), 1);
+    EXPECT_EQ(reader.BitsPerPixel(), v.planes * v.bitsPerPlane);
+    ASSERT_EQ(reader.Read(), 1);
+    EXPECT_EQ(image.BitsPerPixel(), v.imageBits);
+    EXPECT_EQ(image.PaletteSize(), v.paletteSize);
+    const Bytes reference = ReferenceRgba(v.name);
+    ASSERT_EQ(reference.size(), static_cast<std::size_t>(image.Width()) * image.Height() * 4);
+    EXPECT_EQ(FirstRgbaDifference(ImageAsRgba(image), reference, image.Width()), "");
   }
+}
+
+TEST_F(PcxReaderTest, FourPlanesOfEightBitsKeepEveryAlphaLevel) {
+  // The source's alpha falls from 255 in the top row to 0 in the bottom one.
+  RasterImage image;
+  ASSERT_EQ(Load(TestPicture("im32.pcx"), image), 1);
+  ASSERT_EQ(image.BitsPerPixel(), 32);
+  EXPECT_EQ(image.Row(0)[0], 255);
+  EXPECT_EQ(image.Row(image.Height() - 1)[0], 0);
+}
+
+TEST_F(PcxReaderTest, OneBitFilesTakeTheHeadersTwoColoursUnlessTheyAreEqual) {
+  const Bytes colours = ReadBytes(TestPicture("bits1_colours.pcx"));
+  ASSERT_FALSE(std::equal(colours.begin() + 16, colours.begin() + 19, colours.begin() + 19))
+      << "the writer put two colours in the header";
+  const Bytes zeros = ReadBytes(TestPicture("bits1_zeros.pcx"));
+  ASSERT_TRUE(
+      std::all_of(zeros.begin() + 16, zeros.begin() + 64, [](std::uint8_t b) { return b == 0; }));
+  RasterImage image;
+  ASSERT_EQ(LoadBytes(zeros, image), 1);
+  ASSERT_EQ(image.PaletteSize(), 2);
+  const engine::PaletteEntry* palette = image.PaletteEntries();
+  EXPECT_EQ(palette[0].red + palette[0].green + palette[0].blue, 0);
+  EXPECT_EQ(palette[1].red + palette[1].green + palette[1].blue, 3 * 255);
+}
+
+// A file with a layout the reader does not decode: two planes of two bits.
+Bytes TwoPlanesOfTwoBits() {
+  Bytes file = ReadBytes(TestPicture("bits4_planes.pcx"));
+  file[kPlanes] = 2;
+  file[kBitsPerPlane] = 2;
+  return file;
+}
+
+// Broken 1-, 4- and 32-bit files: refused when opened, or failing when read.
+// Either way the loader answers "not readable" and leaves no file behind.
+TEST_F(PcxReaderTest, MalformedOneFourAndThirtyTwoBitFilesAreRefusedOrFailToRead) {
+  enum Stage { Refused, ReadFails };
+  struct Case {
+    const char* what;
+    const char* source;
+    Stage stage;
+    void (*damage)(Bytes& file);
+  };
+  const Case cases[] = {
+      {"1-bit lines shorter than the width", "bits1", Refused,
+       [](Bytes& f) { PutU16(f, kBytesPerLine, 4); }},
+      {"packed 4-bit lines shorter than the width", "bits4_packed", Refused,
+       [](Bytes& f) { PutU16(f, kBytesPerLine, 18); }},
+      {"4-plane lines shorter than the width", "bits4_planes", Refused,
+       [](Bytes& f) { PutU16(f, kBytesPerLine, 4); }},
+      {"32-bit planes shorter than the width", "im32", Refused,
+       [](Bytes& f) { PutU16(f, kBytesPerLine, 36); }},
+      {"five planes of 8 bits", "im32", Refused, [](Bytes& f) { f[kPlanes] = 5; }},
+      {"two planes of 16 bits", "im32", Refused,
+       [](Bytes& f) {
+         f[kPlanes] = 2;
+         f[kBitsPerPlane] = 16;
+       }},
+      {"2-bit pixels", "bits1", Refused, [](Bytes& f) { f[kBitsPerPlane] = 2; }},
+      {"five planes of 1 bit", "bits4_planes", Refused, [](Bytes& f) { f[kPlanes] = 5; }},
+      {"a window far larger than the data", "bits1", Refused,
+       [](Bytes& f) {
+         PutU16(f, kYMax, 60000);
+         PutU16(f, kBytesPerLine, 60000);
+       }},
+      {"1-bit data cut in half", "bits1", ReadFails,
+       [](Bytes& f) { f.resize(128 + (f.size() - 128) / 2); }},
+      {"4-plane data cut in half", "bits4_planes", ReadFails,
+       [](Bytes& f) { f.resize(128 + (f.size() - 128) / 2); }},
+      {"32-bit data cut by its last byte", "im32", ReadFails, [](Bytes& f) { f.pop_back(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = ReadBytes(TestPicture(std::string(c.source) + ".pcx"));
+    ASSERT_GE(file.size(), 128u);
+    c.damage(file);
+    const std::string path = MakeFile("damaged.pcx", file);
+    RasterImage image;
+    PcxReader reader;
+    EXPECT_EQ(reader.OpenRead(path.c_str(), image), c.stage == Refused ? 0 : 1);
+    EXPECT_EQ(reader.Read(), 0);
+    EXPECT_EQ(Load(path, image), 0);
+  }
+}
+
+// ---------------------------------------------------------------- refused files
+
+TEST_F(PcxReaderTest, TwoPlanesOfTwoBitsAreRefused) {
+  RasterImage image;
+  PcxReader reader;
+  EXPECT_EQ(reader.OpenRead(MakeFile("planes2x2.pcx", TwoPlanesOfTwoBits()).c_str(), image), 0);
+  EXPECT_EQ(reader.Read(), 0);
+  EXPECT_TRUE(image.IsEmpty());
 }
 
 TEST_F(PcxReaderTest, FilesThatAreNoPcxFilesAreRefused) {
@@ -391,7 +517,7 @@ TEST_F(PcxReaderTest, ReadWithoutASuccessfulOpenFailsAndReadRunsOnlyOnce) {
   ASSERT_EQ(reader.Read(), 1);
   EXPECT_EQ(reader.Read(), 0);
   ASSERT_EQ(reader.OpenRead(TestPicture("im24.pcx").c_str(), image), 1);
-  EXPECT_EQ(reader.OpenRead(TestPicture("bits1.pcx").c_str(), image), 0);
+  EXPECT_EQ(reader.OpenRead(MakeFile("planes2x2.pcx", TwoPlanesOfTwoBits()).c_str(), image), 0);
   EXPECT_EQ(reader.Read(), 0) << "a refused open after a good one leaves nothing to read";
 }
 
@@ -421,7 +547,7 @@ TEST_F(PcxReaderTest, ReadThatCannotCreateTheImageFailsWithAFinalReport) {
 TEST_F(PcxReaderTest, EveryPathReleasesTheSourceFile) {
   // Windows refuses to rename a file that is still open.
   const Bytes good = ReadBytes(TestPicture("im24.pcx"));
-  const Bytes refused = ReadBytes(TestPicture("bits1.pcx"));
+  const Bytes refused = TwoPlanesOfTwoBits();
   const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
   RasterImage image;
   std::error_code error;

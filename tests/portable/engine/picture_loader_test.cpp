@@ -64,6 +64,7 @@ TEST_F(PictureLoaderTest, EveryReadableFormatLoadsWithTheIndependentDecodersPixe
   ExpectLoadsAs("jpeg.jpg", "jpeg.ppm", 24);
   ExpectLoadsAs("grey.jpg", "grey_jpg.ppm", 8);
   ExpectLoadsAs("bmp24.bmp", "bmp24.ppm", 24);
+  ExpectLoadsAs("bmp8.bmp", "bmp8.ppm", 8);
   ExpectLoadsAs("tiff.tif", "tiff.ppm", 24);
   ExpectLoadsAs("deflate.tif", "tiff.ppm", 24);
   ExpectLoadsAs("png_rgb.png", "png_rgb.ppm", 24);
@@ -176,14 +177,14 @@ TEST_F(PictureLoaderTest, AcceptedFileWhoseDecodingFailsEndsTheSearch) {
 }
 
 TEST_F(PictureLoaderTest, FilesNoReaderAcceptsAreNotReadable) {
-  for (const char* name : {"text.txt", "empty.bin", "bmp8.bmp"}) {
+  for (const char* name : {"text.txt", "empty.bin", "bmp_jpeg.bmp", "zstd.tif"}) {
     EXPECT_EQ(Load(DataPath(name)), ResultNotReadable) << name;
   }
 }
 
 // Without the image pack's signature, length alone makes no PhotoCD file.
 TEST_F(PictureLoaderTest, LargeFilesWithoutTheImagePackSignatureAreNotReadable) {
-  for (const char* name : {"text_large.txt", "bmp8_large.bmp"}) {
+  for (const char* name : {"text_large.txt", "bmp_jpeg_large.bmp"}) {
     ASSERT_GE(std::filesystem::file_size(DataPath(name)), 1048576u) << name;
     EXPECT_EQ(Load(DataPath(name)), ResultNotReadable) << name;
   }
