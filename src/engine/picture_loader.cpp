@@ -3,6 +3,7 @@
 #include "engine/bmp_reader.h"
 #include "engine/jpeg_codec.h"
 #include "engine/mapped_file.h"
+#include "engine/netpbm_reader.h"
 #include "engine/pcx_reader.h"
 #include "engine/photocd_reader.h"
 #include "engine/png_codec.h"
@@ -42,6 +43,7 @@ constexpr ReaderRow kReaders[] = {
     TryReader<TiffCodec>,                              // what libtiff opens
     TryReader<PngCodec>,                               // the PNG signature
     TryReader<PcxReader>,                              // 0x0A, 8 or 24 bits
+    TryReader<NetpbmReader>,                           // "P1" to "P6"
     TryReader<PhotoCdReader, kPhotoCdBaseResolution>,  // "PCD_IPI" at 0x800
 };
 
