@@ -7,6 +7,7 @@
 #include "engine/pcx_reader.h"
 #include "engine/photocd_reader.h"
 #include "engine/png_codec.h"
+#include "engine/sgi_reader.h"
 #include "engine/tiff_codec.h"
 
 namespace engine {
@@ -44,6 +45,7 @@ constexpr ReaderRow kReaders[] = {
     TryReader<PngCodec>,                               // the PNG signature
     TryReader<PcxReader>,                              // 0x0A, 8 or 24 bits
     TryReader<NetpbmReader>,                           // "P1" to "P6"
+    TryReader<SgiReader>,                              // 474, big-endian
     TryReader<PhotoCdReader, kPhotoCdBaseResolution>,  // "PCD_IPI" at 0x800
 };
 
