@@ -8,6 +8,7 @@
 #include "engine/photocd_reader.h"
 #include "engine/png_codec.h"
 #include "engine/sgi_reader.h"
+#include "engine/softimage_pic_reader.h"
 #include "engine/tiff_codec.h"
 
 namespace engine {
@@ -46,6 +47,7 @@ constexpr ReaderRow kReaders[] = {
     TryReader<PcxReader>,                              // 0x0A, 8 or 24 bits
     TryReader<NetpbmReader>,                           // "P1" to "P6"
     TryReader<SgiReader>,                              // 474, big-endian
+    TryReader<SoftimagePicReader>,                     // 0x5380F634 and "PICT"
     TryReader<PhotoCdReader, kPhotoCdBaseResolution>,  // "PCD_IPI" at 0x800
 };
 
