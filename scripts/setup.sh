@@ -24,6 +24,8 @@ packages=(
   zip
   # peers that write and read test pictures
   libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3 libimage-exiftool-perl gifsicle
+  # decodes Softimage PIC files for their tests (nothing in Debian writes them)
+  openimageio-tools
 )
 
 need_update=

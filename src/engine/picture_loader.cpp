@@ -6,10 +6,13 @@
 #include "engine/gif_reader.h"
 #include "engine/jpeg_codec.h"
 #include "engine/mapped_file.h"
+#include "engine/netpbm_reader.h"
 #include "engine/pcx_reader.h"
 #include "engine/photocd_reader.h"
 #include "engine/picture_orientation.h"
 #include "engine/png_codec.h"
+#include "engine/sgi_reader.h"
+#include "engine/softimage_pic_reader.h"
 #include "engine/tiff_codec.h"
 
 namespace engine {
@@ -68,6 +71,9 @@ constexpr ReaderRow kReaders[] = {
     {TryReader<PngCodec>, nullptr},                               // the PNG signature
     {TryReader<PcxReader>, nullptr},                              // 0x0A, 1 to 4, 8, 24 or 32 bits
     {TryReader<GifReader>, nullptr},                              // "GIF87a" or "GIF89a"
+    {TryReader<NetpbmReader>, nullptr},                           // "P1" to "P6"
+    {TryReader<SgiReader>, nullptr},                              // 474, big-endian
+    {TryReader<SoftimagePicReader>, nullptr},                     // 0x5380F634 and "PICT"
     {TryReader<PhotoCdReader, kPhotoCdBaseResolution>, nullptr},  // "PCD_IPI" at 0x800
 };
 

@@ -6,7 +6,7 @@ set -euo pipefail
 out=${1:?usage: make_seeds.sh OUT_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,gif,photocd,exif}
+mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,gif,netpbm,sgi,softimage_pic,photocd,exif}
 
 # A small colourful source picture, and a grey and a 3-colour variant.
 convert -size 23x17 gradient:red-blue -swirl 90 "$work/rgb.ppm"
@@ -107,6 +107,43 @@ convert -size 23x17 xc:white "$work/few.ppm" -geometry +5+4 -composite -crop 9x7
 convert -delay 10 "$work/few.ppm" "$work/rgb.ppm" "$out/gif/animated.gif"
 gifsicle --no-warnings --local-colors "$out/gif/rgb.gif" >"$out/gif/local.gif" 2>/dev/null ||
   gifsicle --no-warnings "$out/gif/rgb.gif" >"$out/gif/local.gif"
+
+# Netpbm: plain and raw bitmap, greymap and pixmap, 16 bits, a small maxval.
+ppmtoppm <"$work/rgb.ppm" >"$out/netpbm/raw.ppm"
+pnmtoplainpnm "$work/rgb.ppm" >"$out/netpbm/plain.ppm"
+pamtopnm "$work/grey.pgm" >"$out/netpbm/raw.pgm"
+pnmtoplainpnm "$work/grey.pgm" >"$out/netpbm/plain.pgm"
+pamditherbw "$work/grey.pgm" 2>/dev/null | pamtopnm >"$out/netpbm/raw.pbm"
+pnmtoplainpnm "$out/netpbm/raw.pbm" >"$out/netpbm/plain.pbm"
+pamdepth 65535 "$work/rgb.ppm" >"$out/netpbm/deep.ppm"
+pamdepth 15 "$work/grey.pgm" | pnmtoplainpnm >"$out/netpbm/maxval15.pgm"
+
+# SGI: verbatim and run-length, grey, RGB, RGBA, 16 bits.
+convert "$work/rgb.ppm" -compress RLE SGI:"$out/sgi/rgb_rle.sgi"
+convert "$work/rgb.ppm" -compress None SGI:"$out/sgi/rgb_none.sgi"
+convert "$work/grey.pgm" -compress RLE SGI:"$out/sgi/grey_rle.sgi"
+convert "$work/rgb.ppm" -alpha set -channel A -evaluate set 60% -compress RLE SGI:"$out/sgi/rgba_rle.sgi"
+convert "$work/rgb.ppm" -depth 16 SGI:"$out/sgi/rgb16.sgi"
+pnmtosgi -rle "$work/grey.pgm" >"$out/sgi/netpbm_grey.sgi" 2>/dev/null
+
+# Softimage PIC: nothing in Debian writes it; two 4 x 2 files by hand: the
+# 104-byte header, the channel packets (chained, 8 bits, encoding, channels),
+# then the rows.
+pic_header() {
+  printf '\123\200\366\064\100\155\160\244'
+  head -c 80 /dev/zero
+  printf 'PICT\000\004\000\002\077\200\000\000\000\003\000\000'
+}
+{ pic_header
+  printf '\001\010\002\340\000\010\001\020'  # mixed colour, pure run-length alpha
+  printf '\003\377\000\000\000\377\000\000\000\377\001\001\001\004\200'
+  printf '\201\020\040\060\001\100\120\140\001\002\003\004\377'
+} >"$out/softimage_pic/mixed_alpha.pic"
+{ pic_header
+  printf '\000\010\000\340'  # uncompressed colour
+  printf '\001\002\003\004\005\006\007\010\011\012\013\014'
+  printf '\015\016\017\020\021\022\023\024\025\026\027\030'
+} >"$out/softimage_pic/uncompressed.pic"
 
 # PhotoCD: no tool writes one; the targets build their own image-pack
 # structures, so the seeds are short files with and without the signature.
