@@ -2,7 +2,7 @@
 
 #include "engine/bmp_reader.h"
 #include "engine/byte_cursor.h"
-#include "engine/exif_orientation.h"
+#include "base/exif_orientation.h"
 #include "engine/gif_reader.h"
 #include "engine/jpeg_codec.h"
 #include "engine/mapped_file.h"

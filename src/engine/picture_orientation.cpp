@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "engine/exif_orientation.h"
+#include "base/exif_orientation.h"
 
 namespace engine {
 

@@ -141,7 +141,7 @@ sleep 0.5
   pass "ticking raises the window again" || fail "ticking did not raise the window"
 
 # --- Batch ----------------------------------------------------------------------------
-converted_bases=(photo. pic. scan. paint. old. UPPER. .hidden.)
+converted_bases=(photo. pic. scan. paint. anim. old. UPPER. .hidden.)
 index=0
 for target in jpg tif png; do
   drv setcombo $combo $index
@@ -151,26 +151,26 @@ for target in jpg tif png; do
   read_box 60000 || { fail "no summary for the $target batch"; continue; }
   close_explorer
   expected_failure="$winbatch\\broken.jpg"
-  if [[ "$box_text" =~ ^转换7张图片，用时[0-9.]+秒$'\n'1张图片转换失败：$'\n'(.*)$ ]] &&
+  if [[ "$box_text" =~ ^转换8张图片，用时[0-9.]+秒$'\n'1张图片转换失败：$'\n'(.*)$ ]] &&
     [ "${BASH_REMATCH[1]}" = "$expected_failure" ]; then
     pass "$target batch summary: ${box_text//$'\n'/ | }"
   else
     fail "$target batch summary: $box_text"
   fi
-  [ "$(drv progress $progress)" = "8 8" ] && pass "progress bar ends at 8 of 8" ||
+  [ "$(drv progress $progress)" = "9 9" ] && pass "progress bar ends at 9 of 9" ||
     fail "progress bar: $(drv progress $progress)"
   for base in "${converted_bases[@]}"; do
     reference="$work/src.ppm"
     [ "$base" = photo. ] && reference="$work/photo.pnm"
     check_output "$batchdir/$target/$base$target" "$reference" "$target"
   done
-  for absent in "anim.$target" "readme.$target" "broken.$target" "inner.$target"; do
+  for absent in "readme.$target" "broken.$target" "inner.$target"; do
     [ -e "$batchdir/$target/$absent" ] && fail "$target/$absent should not exist"
   done
   [ -e "$batchdir/sub/$target" ] && fail "the sub-folder was entered"
   [ -e "$batchdir/png/$target" ] && fail "the earlier output folder was entered"
 done
-expected_png=$(printf '%s\n' .hidden.png UPPER.png earlier.png old.png paint.png photo.png pic.png scan.png | sort)
+expected_png=$(printf '%s\n' .hidden.png UPPER.png anim.png earlier.png old.png paint.png photo.png pic.png scan.png | sort)
 [ "$(ls -A "$batchdir/png" | sort)" = "$expected_png" ] && pass "png folder holds exactly the expected files" ||
   fail "png folder holds: $(ls -A "$batchdir/png" | tr '\n' ' ')"
 (cd "$batchdir" && sha256sum --quiet -c "$work/sources.sha") && pass "sources unchanged" ||
@@ -229,6 +229,7 @@ mkdir -p "$root/one"
 ppmtopcx -24bit "$work/src.ppm" >"$root/one/scan.pcx" 2>/dev/null
 pnmtopng "$work/src.ppm" >"$root/one/fake.jpg" 2>/dev/null   # a PNG named .jpg
 pamtogif "$work/src.ppm" >"$root/one/anim.gif" 2>/dev/null
+pnmtopng "$work/src.ppm" >"$root/one/modern.webp" 2>/dev/null   # a name the list does not hold
 head -c 600 /dev/urandom | sed '1s/^/\xff\xd8\xff\xe0/' >"$root/one/broken.png"
 
 wait_file() {  # wait_file PATH: up to 15 s
@@ -251,12 +252,16 @@ wait_file "$root/one/tif/fake.tif" || fail "fake.jpg was not converted to tif"
 check_output "$root/one/tif/fake.tif" "$work/src.ppm" tif
 
 single_convert 2 "$winroot\\one\\anim.gif"
+wait_file "$root/one/png/anim.png" || fail "anim.gif was not converted to png"
+check_output "$root/one/png/anim.png" "$work/src.ppm" png
+
+single_convert 2 "$winroot\\one\\modern.webp"
 if read_box 15000; then
-  [ "$box_text" = "打开的文件不支持或者不是图片" ] && pass "a .gif is refused" || fail ".gif box: $box_text"
+  [ "$box_text" = "打开的文件不支持或者不是图片" ] && pass "a .webp is refused" || fail ".webp box: $box_text"
 else
-  fail "no box for a .gif"
+  fail "no box for a .webp"
 fi
-[ -e "$root/one/png/anim.png" ] && fail "the .gif was converted"
+[ -e "$root/one/png/modern.png" ] && fail "the .webp was converted"
 
 single_convert 2 "$winroot\\one\\broken.png"
 if read_box 15000; then

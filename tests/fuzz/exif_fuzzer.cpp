@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "engine/exif_orientation.h"
+#include "base/exif_orientation.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kMaxExifInputBytes = 256 * 1024;
 
 void Check(int orientation) {
-  if (orientation < engine::kOrientationUpright || orientation > engine::kOrientationLast) {
+  if (orientation < kOrientationUpright || orientation > kOrientationLast) {
     std::abort();
   }
 }
@@ -21,7 +21,7 @@ void Check(int orientation) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > kMaxExifInputBytes) return 0;
-  Check(engine::JpegOrientation(data, size));
-  Check(engine::TiffOrientation(data, size));
+  Check(JpegOrientation(data, size));
+  Check(TiffOrientation(data, size));
   return 0;
 }

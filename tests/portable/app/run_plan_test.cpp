@@ -17,13 +17,14 @@ TEST(DroppedPaths, EachFileKeepsItsOwnFolderAndOnlyPictureNamesAreTaken) {
       kSupportedExtensionList,
       "C:\\a\\one.png\r\nD:\\b\\TWO.TIF\r\nC:\\a\\readme.txt\r\nC:\\a\\png\r\n"
       "C:\\a\\x.png\r\nC:\\a\\c.jpeg\r\n");
-  ASSERT_EQ(entries.size(), 3u);
+  ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].folder, "C:\\a\\");
   EXPECT_EQ(entries[0].name, "one.png");
   EXPECT_EQ(entries[1].folder, "D:\\b\\");
   EXPECT_EQ(entries[1].SourcePath(), "D:\\b\\TWO.TIF");
   // A folder named like a picture is taken; its conversion fails later.
   EXPECT_EQ(entries[2].name, "x.png");
+  EXPECT_EQ(entries[3].name, "c.jpeg");
 }
 
 TEST(DroppedPaths, OneFileWithoutSeparatorAndEmptyTextAndDoubleByteFolders) {
@@ -43,8 +44,9 @@ TEST(DroppedPaths, OneFileWithoutSeparatorAndEmptyTextAndDoubleByteFolders) {
 TEST(ListedNames, NamesWithoutDotAreSkippedAndExtensionsAreSubstrings) {
   EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "png"));
   EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, ""));
-  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.jpeg"));
-  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.gif"));
+  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.webp"));
+  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.tiff2"));
+  EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, "a.JPEG"));
   EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, "A.PNG"));
   EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, ".hidden.tif"));
   EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, "x."));

@@ -3,7 +3,7 @@
 // assembled here byte by byte, well-formed and damaged: whatever the damage,
 // the answer is 1 and nothing is read outside the bytes given (the native-asan
 // tree runs these too).
-#include "engine/exif_orientation.h"
+#include "base/exif_orientation.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/codec_conventions.h"
-#include "engine/exif_orientation.h"
+#include "base/exif_orientation.h"
 #include "engine/mapped_file.h"
 #include "engine/picture_loader.h"
 #include "engine/raster_image.h"
@@ -307,7 +307,7 @@ TEST_F(TiffCodecTest, AlphaBecomes32BitsWithUnpremultipliedColours) {
 TEST_F(TiffCodecTest, RowsComeAsStoredAndTheLoaderTurnsThemUpright) {
   const std::string path = TestDataPath("bottom_left.tif");
   const Bytes file = ReadWholeFile(path);
-  ASSERT_EQ(engine::TiffOrientation(file.data(), file.size()), 4);
+  ASSERT_EQ(TiffOrientation(file.data(), file.size()), 4);
   RasterImage stored;
   ASSERT_EQ(engine_test::Load(TiffCodec(), path, stored), 1);
   EXPECT_TRUE(PixelBytes(stored) == ReadWholeFile(TestDataPath("bottom_left.rgb")));

@@ -2,11 +2,9 @@
 // its TIFF structure per the EXIF 2.3 standard; TIFF 6.0 and BigTIFF
 // directories). Every read goes through a ByteSource that refuses what is not
 // there, so damaged offsets and counts end in the upright answer.
-#include "engine/exif_orientation.h"
+#include "base/exif_orientation.h"
 
 #include <cstring>
-
-namespace engine {
 
 namespace {
 
@@ -199,4 +197,3 @@ int JpegOrientation(const std::uint8_t* bytes, std::size_t size) {
   return JpegOrientation(ByteSource{ReadMemory, &memory});
 }
 
-}  // namespace engine

@@ -1,8 +1,8 @@
 // The orientation a picture file records for its pixels: EXIF's Orientation
 // tag (0x0112) in a JPEG file's APP1 "Exif" segment, or the same tag in a
 // TIFF file's first directory. Only the standard library is used, so the
-// loader (on files) and the window program (on bytes it already holds)
-// share one parser.
+// engine's loader (on files) and the imaging-service path of folder and drop
+// runs (on bytes it already holds) share one parser.
 //
 // Values, as EXIF and TIFF define them (what the stored rows show):
 //   1 upright                   5 transposed (mirrored about the main diagonal)
@@ -15,8 +15,6 @@
 
 #include <cstddef>
 #include <cstdint>
-
-namespace engine {
 
 constexpr int kOrientationUpright = 1;
 constexpr int kOrientationLast = 8;
@@ -39,4 +37,3 @@ int JpegOrientation(const ByteSource& source);
 int TiffOrientation(const std::uint8_t* bytes, std::size_t size);
 int TiffOrientation(const ByteSource& source);
 
-}  // namespace engine
