@@ -7,11 +7,13 @@
 #include "app/conversion_targets.h"
 #include "app/main_form_win.h"
 #include "app/name_rules.h"
+#include "base/exif_orientation_win.h"
 #include "base/runtime_memory.h"
 #include "base/system_commands_win.h"
 #include "base/thread_start_win.h"
 #include "engine/mapped_file.h"
 #include "engine/output_file.h"
+#include "engine/png_codec.h"
 #include "engine/result_codes.h"
 #include "gui/drop_target_win.h"
 #include "gui/form_window_win.h"
@@ -248,10 +250,16 @@ bool ConvertRunEntry(const RunEntry& entry, const std::string& target) {
   CreateFolder(OutputFolderFor(entry.folder, target));
   for (int attempt = 0; attempt < kTaskAttemptsMax; ++attempt) {
     Picture picture;
-    if (picture.LoadFromFile(source.c_str())) {
+    // Upright and opaque, as the engine's loader makes every picture.
+    const bool serviceHolds = !engine::IsPngWithSixteenBitAlpha(source.c_str()) &&
+                              picture.LoadFromFile(source.c_str()) &&
+                              picture.TurnUpright(FileOrientation(source.c_str())) &&
+                              picture.FlattenOverWhite();
+    if (serviceHolds) {
       if (SavePictureComplete(picture, output, format)) return true;
     } else if (ConvertWithEngine(target, source, output) == engine::ResultOk) {
-      // The engine reads what the imaging service does not (PCX, PhotoCD).
+      // The engine reads what the imaging service does not (PCX, PhotoCD,
+      // Netpbm...) or cannot make upright and opaque exactly.
       return true;
     }
   }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "base/over_white.h"
 #include "engine/raster_image.h"
 
 namespace engine {
@@ -22,13 +23,8 @@ int ApplyOrientation(RasterImage& image, int orientation);
 
 // Replaces a 32-bit image (alpha, red, green, blue; alpha not premultiplied)
 // by the 24-bit picture it shows over white: each channel becomes
-// round((a * c + (255 - a) * 255) / 255). Other layouts stay as they are. 1,
+// OverWhite (base/over_white.h). Other layouts stay as they are. 1,
 // or 0 (image unchanged) when the new storage cannot be made.
 int FlattenOverWhite(RasterImage& image);
-
-// One channel of FlattenOverWhite.
-constexpr std::uint8_t OverWhite(std::uint8_t alpha, std::uint8_t channel) {
-  return static_cast<std::uint8_t>((alpha * channel + (255 - alpha) * 255 + 127) / 255);
-}
 
 }  // namespace engine

@@ -3,7 +3,9 @@
 #include "engine/png_codec.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "engine/byte_cursor.h"
 #include "engine/mapped_file.h"
 
 namespace engine {
@@ -316,6 +318,22 @@ void PngCodec::Close() {
   pictureHeight = 0;
   targetImage = nullptr;
   sourceImage = nullptr;
+}
+
+bool IsPngWithSixteenBitAlpha(const char* path) {
+  // The signature, then the IHDR chunk: length, type, width, height, bit
+  // depth, colour type.
+  constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  constexpr std::size_t kBitDepthAt = 24;
+  constexpr std::size_t kColourTypeAt = 25;
+  unsigned char header[kColourTypeAt + 1];
+  InputFile file;
+  if (path == nullptr || !file.Open(path) || !file.ReadAt(0, header, sizeof header)) return false;
+  if (std::memcmp(header, kSignature, sizeof kSignature) != 0 ||
+      std::memcmp(header + 12, "IHDR", 4) != 0) {
+    return false;
+  }
+  return header[kBitDepthAt] == kMaxSampleBits && (header[kColourTypeAt] & kColourTypeAlphaBit) != 0;
 }
 
 }  // namespace engine

@@ -89,4 +89,10 @@ class PngCodec final : public PictureReader {
   const RasterImage* sourceImage = nullptr;
 };
 
+// Whether path is a PNG file whose alpha (and colour) samples have 16 bits:
+// colour type 4 or 6 at bit depth 16, judged by its signature and header
+// alone. The imaging service cuts such samples to 8 bits where this reader
+// rounds, so folder runs leave these files to the engine.
+bool IsPngWithSixteenBitAlpha(const char* path);
+
 }  // namespace engine

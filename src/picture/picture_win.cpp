@@ -1,8 +1,12 @@
 #include "picture/picture_win.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <utility>
+#include <vector>
+
+#include "base/over_white.h"
 
 namespace gdip = Gdiplus::DllExports;
 
@@ -38,6 +42,82 @@ size_t WrittenLength(IStream* output, size_t blockSize) {
   if (FAILED(output->Stat(&status, STATFLAG_NONAME))) return blockSize;
   return static_cast<size_t>(std::min<ULONGLONG>(status.cbSize.QuadPart, blockSize));
 }
+
+// A bitmap's pixels locked in a given layout, unlocked when it goes.
+class LockedPixels {
+ public:
+  LockedPixels(Gdiplus::GpBitmap* bitmap, uint32_t width, uint32_t height, UINT mode,
+               Gdiplus::PixelFormat layout)
+      : bitmap(bitmap) {
+    const Gdiplus::GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+    locked = gdip::GdipBitmapLockBits(bitmap, &whole, mode, layout, &data) == Gdiplus::Ok;
+  }
+  ~LockedPixels() {
+    if (locked) gdip::GdipBitmapUnlockBits(bitmap, &data);
+  }
+  LockedPixels(const LockedPixels&) = delete;
+  LockedPixels& operator=(const LockedPixels&) = delete;
+
+  bool IsLocked() const { return locked; }
+  uint8_t* Row(uint32_t y) const {
+    return static_cast<uint8_t*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride;
+  }
+
+ private:
+  Gdiplus::GpBitmap* bitmap;
+  Gdiplus::BitmapData data{};
+  bool locked = false;
+};
+
+// Whether an image shows anything less than opaque: an alpha channel, or a
+// palette with an entry that is not fully opaque (a GIF's transparent colour).
+bool HasTransparency(Gdiplus::GpImage* image) {
+  Gdiplus::PixelFormat layout = 0;
+  if (gdip::GdipGetImagePixelFormat(image, &layout) != Gdiplus::Ok) return false;
+  if ((layout & (PixelFormatAlpha | PixelFormatPAlpha)) != 0) return true;
+  if ((layout & PixelFormatIndexed) == 0) return false;
+  INT paletteBytes = 0;
+  if (gdip::GdipGetImagePaletteSize(image, &paletteBytes) != Gdiplus::Ok ||
+      paletteBytes < static_cast<INT>(sizeof(Gdiplus::ColorPalette))) {
+    return false;
+  }
+  std::vector<uint8_t> storage(static_cast<size_t>(paletteBytes));
+  auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(storage.data());
+  if (gdip::GdipGetImagePalette(image, palette, paletteBytes) != Gdiplus::Ok) return false;
+  const UINT entries = std::min<UINT>(
+      palette->Count,
+      static_cast<UINT>((static_cast<size_t>(paletteBytes) - offsetof(Gdiplus::ColorPalette, Entries)) /
+                        sizeof(Gdiplus::ARGB)));
+  for (UINT i = 0; i < entries; ++i) {
+    if ((palette->Entries[i] >> 24) != 0xFF) return true;
+  }
+  return false;
+}
+
+// How GDI+ turns a picture stored with an EXIF/TIFF orientation upright: a
+// clockwise turn, then a flip. The combined types (Rotate90FlipX and the
+// like) are not taken: Wine flips before it turns, Windows after, so the
+// transposed orientations are done in two unambiguous steps.
+struct UprightSteps {
+  Gdiplus::RotateFlipType turn;
+  Gdiplus::RotateFlipType flip;
+};
+
+UprightSteps StepsFor(int orientation) {
+  using namespace Gdiplus;
+  switch (orientation) {
+    case 2: return {RotateNoneFlipNone, RotateNoneFlipX};
+    case 3: return {Rotate180FlipNone, RotateNoneFlipNone};
+    case 4: return {RotateNoneFlipNone, RotateNoneFlipY};
+    case 5: return {Rotate90FlipNone, RotateNoneFlipX};  // transposed
+    case 6: return {Rotate90FlipNone, RotateNoneFlipNone};
+    case 7: return {Rotate270FlipNone, RotateNoneFlipX};  // transversed
+    case 8: return {Rotate270FlipNone, RotateNoneFlipNone};
+    default: return {RotateNoneFlipNone, RotateNoneFlipNone};
+  }
+}
+
+constexpr PROPID kOrientationProperty = 0x0112;
 
 }  // namespace
 
@@ -178,6 +258,71 @@ void Picture::Flatten() {
 
   Dispose();
   image = std::move(flattened);
+}
+
+bool Picture::TurnUpright(int orientation) {
+  if (!image) return false;
+  const UprightSteps steps = StepsFor(orientation);
+  for (const Gdiplus::RotateFlipType step : {steps.turn, steps.flip}) {
+    if (step != Gdiplus::RotateNoneFlipNone &&
+        gdip::GdipImageRotateFlip(image.Get(), step) != Gdiplus::Ok) {
+      return false;
+    }
+  }
+  if (steps.turn == Gdiplus::RotateNoneFlipNone && steps.flip == Gdiplus::RotateNoneFlipNone) {
+    return true;
+  }
+  // Absent in most pictures; its removal failing then is no fault.
+  gdip::GdipRemovePropertyItem(image.Get(), kOrientationProperty);
+  width = 0;  // a quarter turn exchanges them
+  height = 0;
+  return true;
+}
+
+bool Picture::FlattenOverWhite() {
+  if (!image) return false;
+  if (!HasTransparency(image.Get())) return true;
+  Gdiplus::PixelFormat layout = 0;
+  gdip::GdipGetImagePixelFormat(image.Get(), &layout);
+  // The service brings 16-bit colour and alpha down to 8 bits by cutting,
+  // which moves a flattened channel by up to 2; such pictures are left to the
+  // engine, which rounds.
+  if (Gdiplus::GetPixelFormatSize(layout) > 32) return false;
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  if (gdip::GdipGetImageType(image.Get(), &type) != Gdiplus::Ok ||
+      type != Gdiplus::ImageTypeBitmap) {
+    return false;
+  }
+  uint32_t columns = 0;
+  uint32_t rows = 0;
+  GetSize(columns, rows);
+  if (columns == 0 || rows == 0) return false;
+
+  Gdiplus::GpBitmap* blank = nullptr;
+  gdip::GdipCreateBitmapFromScan0(static_cast<INT>(columns), static_cast<INT>(rows), 0,
+                                  PixelFormat24bppRGB, nullptr, &blank);
+  GdiplusImage opaque(blank);
+  if (!opaque) return false;
+  {
+    // Un-premultiplied alpha whatever the source stores: the rule is
+    // defined on the colours as shown.
+    const LockedPixels from(static_cast<Gdiplus::GpBitmap*>(image.Get()), columns, rows,
+                            Gdiplus::ImageLockModeRead, PixelFormat32bppARGB);
+    const LockedPixels to(blank, columns, rows, Gdiplus::ImageLockModeWrite, PixelFormat24bppRGB);
+    if (!from.IsLocked() || !to.IsLocked()) return false;
+    for (uint32_t y = 0; y < rows; ++y) {
+      const uint8_t* pixel = from.Row(y);  // blue, green, red, alpha
+      uint8_t* out = to.Row(y);            // blue, green, red
+      for (uint32_t x = 0; x < columns; ++x, pixel += 4, out += 3) {
+        out[0] = OverWhite(pixel[3], pixel[0]);
+        out[1] = OverWhite(pixel[3], pixel[1]);
+        out[2] = OverWhite(pixel[3], pixel[2]);
+      }
+    }
+  }
+  Dispose();
+  image = std::move(opaque);
+  return true;
 }
 
 uint32_t Picture::Width() {

@@ -55,6 +55,22 @@ class Picture {
   // size drawn over the background; otherwise does nothing.
   virtual void Flatten();
 
+  // Turns the picture so that one stored with the given orientation
+  // (base/exif_orientation.h) stands upright, and drops the orientation the
+  // image carries among its properties, so that no viewer turns the output
+  // again. 1 and values outside 1..8 change nothing. True when nothing had
+  // to turn or the turn worked.
+  virtual bool TurnUpright(int orientation);
+
+  // When the picture has an alpha channel or a palette with transparent
+  // entries, replaces it by the opaque 24-bit picture it shows over white
+  // (OverWhite, base/over_white.h, channel by channel). True when it was
+  // opaque already or has been flattened; false (picture unchanged) when
+  // its pixels cannot be read, the opaque copy cannot be made, or it holds
+  // more than 8 bits per channel (the service's reduction cuts instead of
+  // rounding: such pictures are for the engine).
+  virtual bool FlattenOverWhite();
+
   // Pixel sizes, 0 when empty. GDI+ is asked once per image and the answer
   // cached; an image that reports a zero width or height is discarded.
   virtual uint32_t Width();

@@ -8,6 +8,9 @@
 #                                      right half opaque blue, bottom-right
 #                                      quarter half-transparent red
 #   中文图片.png                         pattern.png under a Chinese (UTF-8) name
+#   over_white/NAME.{png,gif}          pictures with an alpha ramp or a transparent
+#                                      colour, and NAME.rgb: ImageMagick's pixels of
+#                                      each over white (raw 8-bit RGB)
 #   make_picture.sh OUT_DIR            writes into OUT_DIR/picture/
 set -euo pipefail
 out=${1:?usage: make_picture.sh OUT_DIR}/picture
@@ -51,3 +54,18 @@ pgmmake 0.502 32 16 >"$tmp/abr.pgm"
 pnmcat -tb "$tmp/atr.pgm" "$tmp/abr.pgm" >"$tmp/aright.pgm"
 pnmcat -lr "$tmp/aleft.pgm" "$tmp/aright.pgm" >"$tmp/alpha.pgm"
 pnmtopng -force -alpha="$tmp/alpha.pgm" "$tmp/colour.ppm" >"$out/transparent.png" 2>/dev/null
+
+# Alpha ramps: 8-bit and 16-bit RGBA, grey with alpha, a palette with tRNS,
+# and a GIF whose transparent colour covers a disc.
+mkdir -p "$out/over_white"
+convert -size 37x23 gradient:'#e02010'-'#1030f0' \( -size 37x23 gradient:white-black -rotate 90 \
+  -resize 37x23! \) -alpha off -compose copy_opacity -composite "$tmp/ramp.png"
+convert "$tmp/ramp.png" -depth 8 "PNG32:$out/over_white/rgba8.png"
+convert "$tmp/ramp.png" -depth 16 "PNG64:$out/over_white/rgba16.png"
+convert "$tmp/ramp.png" -colorspace gray -depth 8 "PNG:$out/over_white/grey_alpha.png"
+convert "$tmp/ramp.png" -channel A -threshold 50% +channel -colors 16 "PNG8:$out/over_white/palette_trns.png"
+convert -size 37x23 gradient:'#30c020'-'#c03020' -fill '#ff00ff' -draw 'circle 18,11 18,3' \
+  -transparent '#ff00ff' "$out/over_white/transparent.gif"
+for file in "$out"/over_white/*.png "$out"/over_white/*.gif; do
+  convert "$file" -background white -alpha remove -alpha off -depth 8 "rgb:${file%.*}.rgb"
+done
