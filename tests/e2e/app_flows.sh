@@ -157,6 +157,9 @@ for target in jpg tif png; do
   else
     fail "$target batch summary: $box_text"
   fi
+  # The bar's last step is painted by the window's thread, which may come to
+  # it just after the summary box is up.
+  for _ in $(seq 1 20); do [ "$(drv progress $progress)" = "9 9" ] && break; sleep 0.1; done
   [ "$(drv progress $progress)" = "9 9" ] && pass "progress bar ends at 9 of 9" ||
     fail "progress bar: $(drv progress $progress)"
   for base in "${converted_bases[@]}"; do
