@@ -233,6 +233,7 @@ ppmtopcx -24bit "$work/src.ppm" >"$root/one/scan.pcx" 2>/dev/null
 pnmtopng "$work/src.ppm" >"$root/one/fake.jpg" 2>/dev/null   # a PNG named .jpg
 pamtogif "$work/src.ppm" >"$root/one/anim.gif" 2>/dev/null
 pnmtopng "$work/src.ppm" >"$root/one/modern.webp" 2>/dev/null   # a name the list does not hold
+convert "$work/src.ppm" "PCD:$root/one/disc.pcd"
 head -c 600 /dev/urandom | sed '1s/^/\xff\xd8\xff\xe0/' >"$root/one/broken.png"
 
 wait_file() {  # wait_file PATH: up to 15 s
@@ -257,6 +258,14 @@ check_output "$root/one/tif/fake.tif" "$work/src.ppm" tif
 single_convert 2 "$winroot\\one\\anim.gif"
 wait_file "$root/one/png/anim.png" || fail "anim.gif was not converted to png"
 check_output "$root/one/png/anim.png" "$work/src.ppm" png
+
+single_convert 2 "$winroot\\one\\disc.pcd"
+if wait_file "$root/one/png/disc.png" &&
+  [ "$(pngtopnm "$root/one/png/disc.png" 2>/dev/null | head -c 20 | sed -n 2p)" = "768 512" ]; then
+  pass "a PhotoCD picture converts at its base resolution"
+else
+  fail "disc.pcd did not become a 768 x 512 png"
+fi
 
 single_convert 2 "$winroot\\one\\modern.webp"
 if read_box 15000; then
