@@ -80,7 +80,10 @@ int ReadImageSize(TIFF* file, std::uint32_t& width, std::uint32_t& height) {
 int ReadRgbaImage(TIFF* file, std::uint32_t width, std::uint32_t height, std::uint32_t* raster,
                   TiffAlpha& alpha) {
   alpha = TiffAlpha::None;
-  constexpr int kStopOnError = 0;
+  // A strip or tile that fails to decode (damaged data, strips missing for
+  // the rows the header claims) fails the picture: otherwise libtiff leaves
+  // its rows empty and the damaged file would convert.
+  constexpr int kStopOnError = 1;
   char message[kRgbaMessageBytes] = "";
   if (TIFFRGBAImageOK(file, message) != 1) return 0;
   TIFFRGBAImage decoder;

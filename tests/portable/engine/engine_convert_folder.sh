@@ -46,22 +46,16 @@ zstd.tif         -3  -
 bmp_jpeg.bmp     -3  -
 no_such_file.png -1  -
 '
-# A JPEG written with the program's options (quality 100, optimized Huffman
-# tables, no smoothing, libjpeg's defaults otherwise) must decode to exactly
-# the pixels of the file cjpeg writes from the source's pixels with the same
-# settings. Against the source itself only the mean channel difference is
-# bounded: the busy test picture has sharp colour edges, where libjpeg's
-# shared chrominance of 2 x 2 pixels moves single pixels far (measured: mean
-# 9.4 and 10.9 for the busy pictures, 0.6 for the smooth one).
+# A written JPEG must match cjpeg's file from the same pixels (jpeg_matches);
+# against the source only the mean channel difference is bounded: the busy
+# test picture has sharp colour edges, where libjpeg's shared chrominance of
+# 2 x 2 pixels moves single pixels far (measured: mean 9.4 and 10.9 for the
+# busy pictures, 0.6 for the smooth one).
 jpeg_mean_error=12
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$here/convert_checks.sh"
 
 bash "$repo/tests/testdata/make_commands.sh" "$work/made" >/dev/null || {
   echo "FAIL: make_commands.sh could not make the pictures" >&2
@@ -74,90 +68,10 @@ while read -r name code reference; do
   [ -f "$work/made/commands/$name" ] && cp "$work/made/commands/$name" "$pictures/"
   [ "$reference" = - ] && continue
   cp "$work/made/commands/$reference" "$work/ref_$name.ppm"
-  cjpeg -quality 100 -optimize "$work/ref_$name.ppm" | djpeg -pnm >"$work/ref_$name.cjpeg.ppm"
 done <<<"$expected_codes"
 
-# Largest and mean channel difference of two 8-bit PPM files of the same
-# size, or "size" when their sizes differ.
-difference_of() {
-  python3 - "$1" "$2" <<'EOF'
-import sys
-def read(path):
-    data = open(path, 'rb').read()
-    fields, at = [], 0
-    while len(fields) < 4:
-        while data[at:at + 1].isspace():
-            at += 1
-        end = at
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[at:end])
-        at = end
-    return int(fields[1]), int(fields[2]), data[at + 1:]
-wa, ha, a = read(sys.argv[1])
-wb, hb, b = read(sys.argv[2])
-if (wa, ha) != (wb, hb) or len(a) != len(b):
-    print('size')
-else:
-    deltas = [abs(x - y) for x, y in zip(a, b)]
-    print(max(deltas, default=0), '%.3f' % (sum(deltas) / max(len(deltas), 1)))
-EOF
-}
-
-# Decodes a written file to 8-bit PPM with Debian's tools and checks the
-# structural facts of its format; the PPM goes to stdout.
-decode_output() {
-  local target=$1 file=$2
-  case "$target" in
-  jpg)
-    djpeg -pnm "$file" 2>/dev/null | pamtopnm | pamdepth 255 | ppmtoppm
-    ;;
-  tif)
-    local info
-    info=$(tiffinfo "$file" 2>/dev/null) || return 1
-    grep -q 'Compression Scheme: None' <<<"$info" || return 1
-    grep -q 'Photometric Interpretation: RGB color' <<<"$info" || return 1
-    [ "$(head -c 2 "$file")" = II ] || return 1
-    tifftopnm "$file" 2>/dev/null | pamtopnm | pamdepth 255 | ppmtoppm
-    ;;
-  png)
-    # Colour type 2, 8 bits, Adam7 interlacing (IHDR bytes 24, 25 and 28).
-    [ "$(od -An -tu1 -j24 -N5 "$file" | tr -s ' ')" = " 8 2 0 0 1" ] || return 1
-    pngtopam "$file" 2>/dev/null | pamtopnm | pamdepth 255 | ppmtoppm
-    ;;
-  esac
-}
-
-# The path as a Windows program under Wine sees it: drive Z: is the Unix root.
-windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
-
-# run.bat TEMP PROGRAM TARGET SOURCE DESTINATION
-printf '@set "TMP=%%~1"\r\n@set "TEMP=%%~1"\r\n@"%%~2" %%3 "%%~4" "%%~5"\r\n@exit /b %%errorlevel%%\r\n' \
-  >"$work/run.bat"
-
-# Runs one conversion: prints the program's output to $work/stdout and
-# returns its exit status.
-run_convert() {
-  local program=$1 target=$2 source=$3 destination=$4 temp=$5
-  case "$program" in
-  *.exe)
-    # Wine sets TMP and TEMP from the prefix, so the batch file sets them
-    # inside the Windows session and passes the program's exit status on.
-    # Output goes to a file: Wine's helper processes may hold a pipe open
-    # for seconds after the program ends.
-    bash "$repo/scripts/wine-run.sh" cmd /c "$(windows_path "$work/run.bat")" \
-      "$(windows_path "$temp")" "$(windows_path "$program")" "$target" \
-      "$(windows_path "$source")" "$(windows_path "$destination")" \
-      </dev/null >"$work/stdout" 2>"$work/stderr"
-    ;;
-  *)
-    TMPDIR="$temp" "$program" "$target" "$source" "$destination" </dev/null >"$work/stdout" 2>"$work/stderr"
-    ;;
-  esac
-}
-
 for program in "$@"; do
-  program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
+  program=$(absolute_program "$program")
   [ -x "$program" ] || [ -f "$program" ] || { fail "no program $program"; continue; }
   label=$(basename "$program")
   echo "== $label"
@@ -170,20 +84,8 @@ for program in "$@"; do
     while read -r name code reference; do
       [ -n "$name" ] || continue
       destination="$out/$name.$target"
-      run_convert "$program" "$target" "$pictures/$name" "$destination" "$temp"
-      status=$?
-      printed=$(tr -d '\r' <"$work/stdout")
-      if [ "$printed" != "$code" ]; then
-        fail "$label $target $name: printed '$printed', expected $code"
-        continue
-      fi
-      want_status=1
-      [ "$code" = 1 ] && want_status=0
-      [ "$status" = "$want_status" ] || fail "$label $target $name: exit status $status, expected $want_status"
-      if [ "$code" != 1 ]; then
-        [ -e "$destination" ] && fail "$label $target $name: failed but wrote $destination"
-        continue
-      fi
+      converts_as "$label $target $name" "$program" "$target" "$pictures/$name" "$destination" \
+        "$temp" "$code" || continue
       decode_output "$target" "$destination" >"$work/decoded.ppm" ||
         { fail "$label $target $name: Debian's tools do not decode the output as expected"; continue; }
       if [ "$reference" = - ]; then
@@ -191,18 +93,16 @@ for program in "$@"; do
         [ "$size" = "768 512" ] || fail "$label $target $name: decoded size '$size', expected 768 512"
         continue
       fi
-      expected="$work/ref_$name.ppm"
-      [ "$target" = jpg ] && expected="$work/ref_$name.cjpeg.ppm"
-      read -r largest mean <<<"$(difference_of "$work/decoded.ppm" "$expected")"
+      if [ "$target" = jpg ]; then
+        jpeg_matches "$label $target $name" "$work/decoded.ppm" "$work/ref_$name.ppm" \
+          "$work/ref_$name.ppm" "$jpeg_mean_error"
+        continue
+      fi
+      read -r largest mean <<<"$(difference_of "$work/decoded.ppm" "$work/ref_$name.ppm")"
       if [ "$largest" = size ]; then
         fail "$label $target $name: decoded size differs from the source"
       elif [ "$largest" != 0 ]; then
         fail "$label $target $name: pixels differ from the expected ones by up to $largest (mean $mean)"
-      fi
-      if [ "$target" = jpg ]; then
-        read -r largest mean <<<"$(difference_of "$work/decoded.ppm" "$work/ref_$name.ppm")"
-        awk -v m="$mean" -v l="$jpeg_mean_error" 'BEGIN { exit !(m <= l) }' ||
-          fail "$label $target $name: mean difference $mean from the source (allowed $jpeg_mean_error)"
       fi
     done <<<"$expected_codes"
 
@@ -223,8 +123,7 @@ for program in "$@"; do
     [ -e "$out/missing" ] && fail "$label $target: the missing folder was created"
   done
 
-  left=$(ls -A "$temp")
-  [ -z "$left" ] && echo "temporary folder empty" || fail "$label: left in the temporary folder: $left"
+  temp_folder_empty "$label" "$temp"
 
   # Usage errors: status 2, usage text on stderr, nothing on stdout.
   for args in "gif $pictures/bmp24.bmp $out/u.gif" "jpg $pictures/bmp24.bmp" ""; do
