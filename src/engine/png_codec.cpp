@@ -26,7 +26,6 @@ constexpr int kMaxSampleBits = 16;
 // taken as encoded for such a display (1 / 2.2), so it is left as it is.
 constexpr std::int32_t kDisplayGammaFixed = 220000;
 constexpr std::int32_t kDefaultFileGammaFixed = 45455;
-constexpr std::int32_t kLinearGammaFixed = 100000;
 
 // Deflate turns one compressed byte into at most 1032 bytes, so a file
 // cannot hold more sample bits than 8 x 1032 per byte of its length. A
@@ -168,21 +167,19 @@ int PngCodec::Read() {
     transforms.expandGreyToByte = !colour && header.bitDepth < 8;
   }
   transforms.scale16To8 = header.bitDepth == 16;
-  transforms.alphaFirst = !composeOverWhite;
+  transforms.alphaFirst = true;
   // Paletted files keep their stored colours whatever their gamma, also when
   // their transparency makes them 32-bit.
-  transforms.correctGamma = !paletted;
+  // libpng composites in linear light once gamma is asked for, even when the
+  // two gammas cancel; a 16-bit alpha file made for the display is
+  // composited as stored, like every other picture.
+  const bool displayGamma = header.hasSrgb || !header.hasGamma ||
+                            header.fileGammaFixed == kDefaultFileGammaFixed;
+  transforms.correctGamma = !paletted && !(composeOverWhite && displayGamma);
   transforms.screenGammaFixed = kDisplayGammaFixed;
   transforms.fileGammaFixed = header.hasSrgb    ? kDefaultFileGammaFixed
                               : header.hasGamma ? header.fileGammaFixed
                                                 : kDefaultFileGammaFixed;
-  if (composeOverWhite && transforms.fileGammaFixed == kDefaultFileGammaFixed) {
-    // libpng composites in linear light, taking the gAMA chunk's value when
-    // no gamma is given; a file made for the display is composited as
-    // stored, like every other picture, when both gammas are 1.
-    transforms.screenGammaFixed = kLinearGammaFixed;
-    transforms.fileGammaFixed = kLinearGammaFixed;
-  }
 
   int passes = 0;
   std::size_t rowBytes = 0;
