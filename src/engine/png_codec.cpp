@@ -84,17 +84,10 @@ int PngCodec::OpenRead(const char* sourcePath, RasterImage& image, ProgressCallb
 
   // Opaque pictures keep the smallest layout (8-bit grey, 8-bit palette, 24
   // bits); an alpha channel or a transparent colour makes 32 bits, which the
-  // loader flattens over white. A 16-bit alpha channel is composited over
-  // white here, at 16 bits: cutting colour and alpha to 8 bits first would
-  // move the result by up to 2.
+  // loader flattens over white.
   const bool colour = (header.colourType & kColourTypeColourBit) != 0;
   const bool alpha = (header.colourType & kColourTypeAlphaBit) != 0 || header.hasTransparency;
-  composeOverWhite = header.bitDepth == kMaxSampleBits && (header.colourType & kColourTypeAlphaBit) != 0;
-  if (composeOverWhite) {
-    // 24 bits, as the loader makes of every flattened picture.
-    bitsPerPixel = 24;
-    variant = colour ? SourceVariant::PngRgbAlpha : SourceVariant::PngGrey;
-  } else if (header.colourType == kColourTypePalette) {
+  if (header.colourType == kColourTypePalette) {
     bitsPerPixel = alpha ? 32 : 8;
     paletteSize = alpha ? 0 : header.paletteCount;
     variant = SourceVariant::PngPalette;
@@ -153,10 +146,7 @@ int PngCodec::Read() {
   const bool colour = (header.colourType & kColourTypeColourBit) != 0;
   const bool withAlpha = bitsPerPixel == 32;
   png_library::ReadTransforms transforms;
-  if (composeOverWhite) {
-    transforms.composeOverWhite = true;
-    transforms.greyToRgb = !colour;
-  } else if (withAlpha) {
+  if (withAlpha) {
     // Everything with alpha becomes alpha, red, green, blue at 8 bits.
     transforms.expandToAlpha = true;
     transforms.greyToRgb = !colour;
@@ -170,12 +160,7 @@ int PngCodec::Read() {
   transforms.alphaFirst = true;
   // Paletted files keep their stored colours whatever their gamma, also when
   // their transparency makes them 32-bit.
-  // libpng composites in linear light once gamma is asked for, even when the
-  // two gammas cancel; a 16-bit alpha file made for the display is
-  // composited as stored, like every other picture.
-  const bool displayGamma = header.hasSrgb || !header.hasGamma ||
-                            header.fileGammaFixed == kDefaultFileGammaFixed;
-  transforms.correctGamma = !paletted && !(composeOverWhite && displayGamma);
+  transforms.correctGamma = !paletted;
   transforms.screenGammaFixed = kDisplayGammaFixed;
   transforms.fileGammaFixed = header.hasSrgb    ? kDefaultFileGammaFixed
                               : header.hasGamma ? header.fileGammaFixed
@@ -329,7 +314,6 @@ void PngCodec::Close() {
   bitsPerPixel = 0;
   variant = SourceVariant::None;
   paletteSize = 0;
-  composeOverWhite = false;
   pictureWidth = 0;
   pictureHeight = 0;
   targetImage = nullptr;

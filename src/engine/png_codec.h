@@ -83,7 +83,6 @@ class PngCodec final : public PictureReader {
   std::int32_t bitsPerPixel = 0;
   SourceVariant variant = SourceVariant::None;
   std::int32_t paletteSize = 0;
-  bool composeOverWhite = false;  // a 16-bit alpha channel, flattened while reading
   std::int32_t pictureWidth = 0;
   std::int32_t pictureHeight = 0;
   RasterImage* targetImage = nullptr;

@@ -161,12 +161,6 @@ int StartRows(PngReadState* state, const ReadTransforms& transforms, int* passes
   // Rounds to the nearest 8-bit value, (v x 255 + 32767) / 65535, where
   // png_set_strip_16 would truncate.
   if (transforms.scale16To8) png_set_scale_16(state->png);
-  if (transforms.composeOverWhite) {
-    // In the file's own sample range (need_expand 0): 16-bit white.
-    png_color_16 white{};
-    white.red = white.green = white.blue = white.gray = 0xFFFF;
-    png_set_background_fixed(state->png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
-  }
   // The library leaves the pixels alone when the two gammas nearly cancel.
   if (transforms.correctGamma) {
     png_set_gamma_fixed(state->png, transforms.screenGammaFixed, transforms.fileGammaFixed);

@@ -56,9 +56,6 @@ struct ReadTransforms {
   bool expandToAlpha = false;
   bool greyToRgb = false;             // grey samples repeated as red, green, blue
   bool scale16To8 = false;            // 16-bit samples to 8 bits, rounded
-  // Alpha composited over white at the file's 16 bits, before the scaling,
-  // and dropped.
-  bool composeOverWhite = false;
   bool alphaFirst = false;            // alpha before colour
   bool correctGamma = false;          // apply the two gammas below
   std::int32_t screenGammaFixed = 0;  // gammas in libpng's fixed point (x 100000)

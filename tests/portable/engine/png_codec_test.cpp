@@ -433,9 +433,8 @@ TEST_F(PngCodecTest, SixteenBitSamplesRoundToTheNearestEightBitValue) {
     const char* name;
     int colourType;
     int bits;
-  } cases[] = {// 16-bit alpha is flattened over white while reading, at 16 bits.
-               {"grey16", 0, 8},       {"rgb16", 2, 24},      {"rgba16", 6, 24},
-               {"greyalpha16", 4, 24}, {"rgb16_trns", 2, 32}, {"grey16_trns", 0, 32}};
+  } cases[] = {{"grey16", 0, 8},       {"rgb16", 2, 24},      {"rgba16", 6, 32},
+               {"greyalpha16", 4, 32}, {"rgb16_trns", 2, 32}, {"grey16_trns", 0, 32}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(HeaderOfFile(DataPath(std::string(c.name) + ".png")).bitDepth, 16);
