@@ -284,6 +284,78 @@ else
 fi
 [ -e "$root/one/png/broken.png" ] && fail "an output was written for a corrupt picture"
 
+# --- Upright and over white, in folder, drop and single runs -------------------------
+# Phone photos in each of the eight EXIF orientations, and pictures with
+# alpha or a transparent colour (16-bit alpha among them, which folder runs
+# leave to the engine). Each output must show what ImageMagick shows: turned
+# upright, composited over white.
+upright_set() {  # upright_set FOLDER
+  local d=$1 n
+  mkdir -p "$d"
+  convert -size 40x24 gradient:'#f03020'-'#2040e0' -fill '#20d040' -draw 'rectangle 0,0 9,5' \
+    -fill black -draw 'rectangle 4,8 6,20' -depth 8 "$work/corner.ppm"
+  for n in 1 2 3 4 5 6 7 8; do
+    cjpeg -quality 95 -sample 1x1 "$work/corner.ppm" >"$d/photo$n.jpg"
+    exiftool -q -overwrite_original "-Orientation#=$n" "$d/photo$n.jpg"
+  done
+  convert -size 37x23 gradient:'#e02010'-'#1030f0' \( -size 23x37 gradient:white-black -rotate 90 \) \
+    -alpha off -compose copy_opacity -composite "$work/ramp.png"
+  convert "$work/ramp.png" -depth 8 "PNG32:$d/ramp8.png"
+  convert "$work/ramp.png" -depth 16 "PNG64:$d/ramp16.png"
+  convert -size 37x23 gradient:'#30c020'-'#c03020' -fill '#ff00ff' -draw 'circle 18,11 18,3' \
+    -transparent '#ff00ff' "$d/hole.gif"
+}
+upright_reference() {  # upright_reference SOURCE OUT.pnm: ImageMagick's pixels, flattened by the rule
+  convert "$1" -auto-orient -alpha on -depth 16 pam:- | python3 "$here/../testdata/over_white.py" >"$2"
+}
+upright_check() {  # upright_check FOLDER NAME...: FOLDER/png/BASE.png against each source
+  local d=$1 name
+  shift
+  for name in "$@"; do
+    upright_reference "$d/$name" "$work/upright.pnm"
+    case "$name" in
+      # Two JPEG decoders: rounding only; a wrong turn moves the mean by tens.
+      *.jpg) check_close "$d/png/${name%.*}.png" "$work/upright.pnm" 2 12 ;;
+      *) check_close "$d/png/${name%.*}.png" "$work/upright.pnm" 0 0 ;;
+    esac
+  done
+}
+check_close() {  # check_close OUT REFERENCE.pnm MEAN_MAX MAX_MAX
+  local measured
+  [ -f "$1" ] || { fail "missing output $1"; return; }
+  decode "$1" "$work/out.pnm" || { fail "$1 does not decode"; return; }
+  measured=$(python3 "$here/compare_pixels.py" "$work/out.pnm" "$2" "$3" "$4") &&
+    pass "$1 upright and opaque ($measured)" || fail "$1 is not what ImageMagick shows: $measured"
+}
+upright_names=(photo1.jpg photo2.jpg photo3.jpg photo4.jpg photo5.jpg photo6.jpg photo7.jpg photo8.jpg
+  ramp8.png ramp16.png hole.gif)
+
+upright_set "$root/upright_folder"
+drv setcombo $combo 2
+drv clickctl $batch
+drv browse "$winroot\\upright_folder" 15000 || fail "no folder browser for the upright folder"
+if read_box 60000; then
+  close_explorer
+  [[ "$box_text" =~ ^转换11张图片，用时[0-9.]+秒$ ]] && pass "upright folder run: $box_text" ||
+    fail "upright folder run summary: $box_text"
+else
+  fail "no summary for the upright folder run"
+fi
+upright_check "$root/upright_folder" "${upright_names[@]}"
+
+upright_set "$root/upright_drop"
+dropped=()
+for name in "${upright_names[@]}"; do dropped+=("$winroot\\upright_drop\\$name"); done
+drop_expect '^转换11张图片，用时[0-9.]+秒$' "pictures to turn and flatten" "${dropped[@]}"
+upright_check "$root/upright_drop" "${upright_names[@]}"
+
+upright_set "$root/upright_single"
+for name in "${upright_names[@]}"; do
+  single_convert 2 "$winroot\\upright_single\\$name"
+  wait_file "$root/upright_single/png/${name%.*}.png" || fail "$name was not converted alone"
+done
+upright_check "$root/upright_single" "${upright_names[@]}"
+
 # --- The end ----------------------------------------------------------------------------
 drv closewin _QX_Form "图片转换by:quibrox" >/dev/null
 for _ in $(seq 1 200); do
