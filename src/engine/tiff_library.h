@@ -53,9 +53,10 @@ enum class TiffAlpha {
 // alpha 24..31) in the order the file stores them: the first stored row
 // first, whatever the Orientation field says (turning the picture upright is
 // left to the caller). Colours keep the alpha association the file declares,
-// reported in alpha. Damaged strips or tiles do not stop the decoding; 0 when
-// the picture cannot be decoded at all (for example, its compression is not
-// built into the library).
+// reported in alpha. 0 when any strip or tile fails to decode (damaged data,
+// strips missing for rows the header claims) or the picture cannot be
+// decoded at all (for example, its compression is not built into the
+// library).
 int ReadRgbaImage(struct tiff* file, std::uint32_t width, std::uint32_t height,
                   std::uint32_t* raster, TiffAlpha& alpha);
 
