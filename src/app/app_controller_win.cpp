@@ -251,10 +251,9 @@ bool ConvertRunEntry(const RunEntry& entry, const std::string& target) {
   for (int attempt = 0; attempt < kTaskAttemptsMax; ++attempt) {
     Picture picture;
     // Upright and opaque, as the engine's loader makes every picture.
-    const bool serviceHolds = !engine::IsPngWithSixteenBitAlpha(source.c_str()) &&
-                              picture.LoadFromFile(source.c_str()) &&
-                              picture.TurnUpright(FileOrientation(source.c_str())) &&
-                              picture.FlattenOverWhite();
+    const bool serviceHolds =
+        !engine::IsPngWithSixteenBitAlpha(source.c_str()) && picture.LoadFromFile(source.c_str()) &&
+        picture.TurnUpright(FileOrientation(source.c_str())) && picture.FlattenOverWhite();
     if (serviceHolds) {
       if (SavePictureComplete(picture, output, format)) return true;
     } else if (ConvertWithEngine(target, source, output) == engine::ResultOk) {

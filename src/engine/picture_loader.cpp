@@ -65,15 +65,15 @@ struct ReaderRow {
 // signature, comes last. The JPEG and TIFF readers deliver the rows as
 // stored; the orientation their files record is applied here, once.
 constexpr ReaderRow kReaders[] = {
-    {TryReader<JpegCodec>, FileOrientation<JpegOrientation>},     // FF D8, a header libjpeg reads
-    {TryReader<BmpReader>, nullptr},                              // "BM" or "BA", every common depth
-    {TryReader<TiffCodec>, FileOrientation<TiffOrientation>},     // what libtiff opens
-    {TryReader<PngCodec>, nullptr},                               // the PNG signature
-    {TryReader<PcxReader>, nullptr},                              // 0x0A, 1 to 4, 8, 24 or 32 bits
-    {TryReader<GifReader>, nullptr},                              // "GIF87a" or "GIF89a"
-    {TryReader<NetpbmReader>, nullptr},                           // "P1" to "P6"
-    {TryReader<SgiReader>, nullptr},                              // 474, big-endian
-    {TryReader<SoftimagePicReader>, nullptr},                     // 0x5380F634 and "PICT"
+    {TryReader<JpegCodec>, FileOrientation<JpegOrientation>},  // FF D8, a header libjpeg reads
+    {TryReader<BmpReader>, nullptr},                           // "BM" or "BA", every common depth
+    {TryReader<TiffCodec>, FileOrientation<TiffOrientation>},  // what libtiff opens
+    {TryReader<PngCodec>, nullptr},                            // the PNG signature
+    {TryReader<PcxReader>, nullptr},                           // 0x0A, 1 to 4, 8, 24 or 32 bits
+    {TryReader<GifReader>, nullptr},                           // "GIF87a" or "GIF89a"
+    {TryReader<NetpbmReader>, nullptr},                        // "P1" to "P6"
+    {TryReader<SgiReader>, nullptr},                           // 474, big-endian
+    {TryReader<SoftimagePicReader>, nullptr},                  // 0x5380F634 and "PICT"
     {TryReader<PhotoCdReader, kPhotoCdBaseResolution>, nullptr},  // "PCD_IPI" at 0x800
 };
 

@@ -333,7 +333,8 @@ bool IsPngWithSixteenBitAlpha(const char* path) {
       std::memcmp(header + 12, "IHDR", 4) != 0) {
     return false;
   }
-  return header[kBitDepthAt] == kMaxSampleBits && (header[kColourTypeAt] & kColourTypeAlphaBit) != 0;
+  return header[kBitDepthAt] == kMaxSampleBits &&
+         (header[kColourTypeAt] & kColourTypeAlphaBit) != 0;
 }
 
 }  // namespace engine

@@ -84,10 +84,10 @@ bool HasTransparency(Gdiplus::GpImage* image) {
   std::vector<uint8_t> storage(static_cast<size_t>(paletteBytes));
   auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(storage.data());
   if (gdip::GdipGetImagePalette(image, palette, paletteBytes) != Gdiplus::Ok) return false;
-  const UINT entries = std::min<UINT>(
-      palette->Count,
-      static_cast<UINT>((static_cast<size_t>(paletteBytes) - offsetof(Gdiplus::ColorPalette, Entries)) /
-                        sizeof(Gdiplus::ARGB)));
+  const UINT entries =
+      std::min<UINT>(palette->Count, static_cast<UINT>((static_cast<size_t>(paletteBytes) -
+                                                        offsetof(Gdiplus::ColorPalette, Entries)) /
+                                                       sizeof(Gdiplus::ARGB)));
   for (UINT i = 0; i < entries; ++i) {
     if ((palette->Entries[i] >> 24) != 0xFF) return true;
   }
@@ -106,14 +106,22 @@ struct UprightSteps {
 UprightSteps StepsFor(int orientation) {
   using namespace Gdiplus;
   switch (orientation) {
-    case 2: return {RotateNoneFlipNone, RotateNoneFlipX};
-    case 3: return {Rotate180FlipNone, RotateNoneFlipNone};
-    case 4: return {RotateNoneFlipNone, RotateNoneFlipY};
-    case 5: return {Rotate90FlipNone, RotateNoneFlipX};  // transposed
-    case 6: return {Rotate90FlipNone, RotateNoneFlipNone};
-    case 7: return {Rotate270FlipNone, RotateNoneFlipX};  // transversed
-    case 8: return {Rotate270FlipNone, RotateNoneFlipNone};
-    default: return {RotateNoneFlipNone, RotateNoneFlipNone};
+    case 2:
+      return {RotateNoneFlipNone, RotateNoneFlipX};
+    case 3:
+      return {Rotate180FlipNone, RotateNoneFlipNone};
+    case 4:
+      return {RotateNoneFlipNone, RotateNoneFlipY};
+    case 5:
+      return {Rotate90FlipNone, RotateNoneFlipX};  // transposed
+    case 6:
+      return {Rotate90FlipNone, RotateNoneFlipNone};
+    case 7:
+      return {Rotate270FlipNone, RotateNoneFlipX};  // transversed
+    case 8:
+      return {Rotate270FlipNone, RotateNoneFlipNone};
+    default:
+      return {RotateNoneFlipNone, RotateNoneFlipNone};
   }
 }
 

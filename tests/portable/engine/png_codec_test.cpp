@@ -914,9 +914,10 @@ TEST_F(PngCodecTest, FailedFileWriteKeepsTheEarlierFileAndLeavesNoPartialFile) {
 // Which files folder runs leave to the engine: 16-bit alpha only.
 TEST(PngSixteenBitAlphaTest, OnlyGreyAlphaAndRgbaAtSixteenBitsAreNamed) {
   const std::pair<const char*, bool> cases[] = {
-      {"rgba16.png", true},     {"greyalpha16.png", true}, {"rgba8.png", false},
-      {"rgb16.png", false},     {"rgb16_trns.png", false}, {"grey16.png", false},
-      {"missing.png", false},   {"", false},
+      {"rgba16.png", true},      {"greyalpha16.png", true},
+      {"rgba8.png", false},      {"rgb16.png", false},
+      {"rgb16_trns.png", false}, {"grey16.png", false},
+      {"missing.png", false},    {"", false},
   };
   for (const auto& [name, expected] : cases) {
     EXPECT_EQ(IsPngWithSixteenBitAlpha(DataPath(name).c_str()), expected) << name;

@@ -56,7 +56,8 @@ TEST_P(PictureUprightTest, StandsAsImageMagickShowsItAndSavesWithoutTheTag) {
   ASSERT_TRUE(picture.TurnUpright(FileOrientation(path.c_str())));
   ASSERT_TRUE(picture.FlattenOverWhite());
 
-  const std::vector<uint8_t> size = ReadFileBytes(OrientationPath(std::string(file.name) + ".size"));
+  const std::vector<uint8_t> size =
+      ReadFileBytes(OrientationPath(std::string(file.name) + ".size"));
   const bool wide = std::string(size.begin(), size.end()).rfind("48 30", 0) == 0;
   const Pixels expected = ReferencePixels(OrientationPath(std::string(file.name) + ".rgb"),
                                           wide ? 48 : 30, wide ? 30 : 48);
@@ -77,10 +78,12 @@ INSTANTIATE_TEST_SUITE_P(
                       OrientedFile{"jpeg3", ".jpg", 3, 6}, OrientedFile{"jpeg4", ".jpg", 4, 6},
                       OrientedFile{"jpeg5", ".jpg", 5, 6}, OrientedFile{"jpeg6", ".jpg", 6, 6},
                       OrientedFile{"jpeg7", ".jpg", 7, 6}, OrientedFile{"jpeg8", ".jpg", 8, 6},
-                      OrientedFile{"jpeg6_intel", ".jpg", 6, 6}, OrientedFile{"tiff1", ".tif", 1, 0},
-                      OrientedFile{"tiff3", ".tif", 3, 0}, OrientedFile{"tiff6", ".tif", 6, 0},
-                      OrientedFile{"tiff7", ".tif", 7, 0}),
-    [](const ::testing::TestParamInfo<OrientedFile>& info) { return std::string(info.param.name); });
+                      OrientedFile{"jpeg6_intel", ".jpg", 6, 6},
+                      OrientedFile{"tiff1", ".tif", 1, 0}, OrientedFile{"tiff3", ".tif", 3, 0},
+                      OrientedFile{"tiff6", ".tif", 6, 0}, OrientedFile{"tiff7", ".tif", 7, 0}),
+    [](const ::testing::TestParamInfo<OrientedFile>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(PictureUprightTest, FilesThatRecordNoOrientationStandAsStored) {
   EXPECT_EQ(FileOrientation(TestPicturePath("pattern.png").c_str()), kOrientationUpright);
@@ -108,8 +111,8 @@ TEST_P(PictureOverWhiteTest, TransparencyBecomesWhiteAsImageMagickShowsIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AlphaAndTransparentColours, PictureOverWhiteTest,
-                         ::testing::Values("rgba8.png", "grey_alpha.png",
-                                           "palette_trns.png", "transparent.gif"),
+                         ::testing::Values("rgba8.png", "grey_alpha.png", "palette_trns.png",
+                                           "transparent.gif"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            const std::string name = info.param;
                            return name.substr(0, name.rfind('.'));
