@@ -34,6 +34,13 @@ enum class SourceVariant : std::int32_t {
   TiffRgb24 = 40,  // also every TIFF read
 };
 
+// Most heap memory a library decoder may need for one picture, beyond the
+// engine's own mapped image: the decoders of the newer formats hold whole
+// planes of their own. A 32-bit process has 2 GiB of address space in all,
+// so there it is half of that; a 64-bit process can afford more.
+constexpr std::int64_t kMaxDecoderHeapBytes =
+    sizeof(void*) == 4 ? std::int64_t{1} << 30 : std::int64_t{8} << 30;
+
 // Optional progress routine: direction (0 writing, 1 reading), percent done,
 // the row just finished, and 0.
 using ProgressCallback = void (*)(std::int32_t direction, std::int32_t percent, std::int32_t row,

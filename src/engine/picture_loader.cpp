@@ -4,6 +4,7 @@
 #include "engine/byte_cursor.h"
 #include "base/exif_orientation.h"
 #include "engine/gif_reader.h"
+#include "engine/heif_reader.h"
 #include "engine/jpeg_codec.h"
 #include "engine/mapped_file.h"
 #include "engine/netpbm_reader.h"
@@ -14,6 +15,7 @@
 #include "engine/sgi_reader.h"
 #include "engine/softimage_pic_reader.h"
 #include "engine/tiff_codec.h"
+#include "engine/webp_reader.h"
 
 namespace engine {
 
@@ -63,7 +65,10 @@ struct ReaderRow {
 // file that starts with FF D8 and whose header libjpeg reads is only ever a
 // JPEG, and the PhotoCD reader, which looks deepest into the file for its
 // signature, comes last. The JPEG and TIFF readers deliver the rows as
-// stored; the orientation their files record is applied here, once.
+// stored; the orientation their files record is applied here, once. A HEIF
+// picture's own rotation and mirror are applied by libheif as it decodes
+// (its EXIF orientation, if any, only repeats them); a WebP file's EXIF
+// orientation is left alone, as browsers and viewers leave it.
 constexpr ReaderRow kReaders[] = {
     {TryReader<JpegCodec>, FileOrientation<JpegOrientation>},  // FF D8, a header libjpeg reads
     {TryReader<BmpReader>, nullptr},                           // "BM" or "BA", every common depth
@@ -74,6 +79,8 @@ constexpr ReaderRow kReaders[] = {
     {TryReader<NetpbmReader>, nullptr},                        // "P1" to "P6"
     {TryReader<SgiReader>, nullptr},                           // 474, big-endian
     {TryReader<SoftimagePicReader>, nullptr},                  // 0x5380F634 and "PICT"
+    {TryReader<WebpReader>, nullptr},                          // "RIFF", "WEBP"
+    {TryReader<HeifReader>, nullptr},  // "ftyp" with a HEIF brand; upright by libheif
     {TryReader<PhotoCdReader, kPhotoCdBaseResolution>, nullptr},  // "PCD_IPI" at 0x800
 };
 
