@@ -13,7 +13,7 @@
 #include "base/thread_start_win.h"
 #include "engine/mapped_file.h"
 #include "engine/output_file.h"
-#include "engine/png_codec.h"
+#include "engine/picture_loader.h"
 #include "engine/result_codes.h"
 #include "gui/drop_target_win.h"
 #include "gui/form_window_win.h"
@@ -252,13 +252,13 @@ bool ConvertRunEntry(const RunEntry& entry, const std::string& target) {
     Picture picture;
     // Upright and opaque, as the engine's loader makes every picture.
     const bool serviceHolds =
-        !engine::IsPngWithSixteenBitAlpha(source.c_str()) && picture.LoadFromFile(source.c_str()) &&
+        !engine::IsReadByEngineOnly(source.c_str()) && picture.LoadFromFile(source.c_str()) &&
         picture.TurnUpright(FileOrientation(source.c_str())) && picture.FlattenOverWhite();
     if (serviceHolds) {
       if (SavePictureComplete(picture, output, format)) return true;
     } else if (ConvertWithEngine(target, source, output) == engine::ResultOk) {
       // The engine reads what the imaging service does not (PCX, PhotoCD,
-      // Netpbm...) or cannot make upright and opaque exactly.
+      // Netpbm, WebP, HEIF...) or cannot make upright and opaque exactly.
       return true;
     }
   }

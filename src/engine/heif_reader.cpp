@@ -267,6 +267,11 @@ int HeifReader::Decode(RasterImage& image) const {
   return 1;
 }
 
+bool IsHeifFile(const char* path) {
+  InputFile file;
+  return path != nullptr && file.Open(path) && HasPictureBrand(file);
+}
+
 void HeifReader::Close() {
   primary.reset();
   context.reset();

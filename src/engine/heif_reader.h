@@ -73,4 +73,8 @@ class HeifReader final : public PictureReader {
   RasterImage* targetImage = nullptr;
 };
 
+// True when the file at path starts with an "ftyp" box naming a HEIF or
+// AVIF brand; says nothing of whether the rest decodes.
+bool IsHeifFile(const char* path);
+
 }  // namespace engine

@@ -104,6 +104,10 @@ int ProbeAndRead(const char* path, RasterImage& image) {
 
 }  // namespace
 
+bool IsReadByEngineOnly(const char* path) {
+  return IsPngWithSixteenBitAlpha(path) || IsWebpFile(path) || IsHeifFile(path);
+}
+
 int LoadPicture(const char* path, RasterImage& image) {
   // PathExists asks for the path's attributes (GetFileAttributes on
   // Windows), which, unlike a find-first-file search, never matches

@@ -8,7 +8,8 @@
 namespace engine {
 
 // Decodes the picture at path into image. The readers are asked in a fixed
-// order (JPEG, BMP, TIFF, PNG, PCX, PhotoCD at base resolution); the file
+// order (JPEG, BMP, TIFF, PNG, PCX, GIF, Netpbm, SGI, Softimage PIC, WebP,
+// HEIF and AVIF, PhotoCD at base resolution); the file
 // name plays no part. The first reader whose open step accepts the file
 // decodes it, and its verdict is final: when its read step fails, no later
 // reader is asked. The decoded picture is then made opaque and upright: a
@@ -21,5 +22,11 @@ namespace engine {
 // ResultNotReadable when no reader accepts the file or the accepting reader
 // fails. On failure the image is left empty.
 int LoadPicture(const char* path, RasterImage& image);
+
+// True for the pictures that only the engine reads as they are: WebP, HEIF
+// and AVIF files (which the platform's imaging service cannot decode) and PNG
+// files with 16-bit alpha (which it reads with alpha cut to 8 bits its own
+// way). Decided by the file's first bytes, never by its name.
+bool IsReadByEngineOnly(const char* path);
 
 }  // namespace engine

@@ -138,6 +138,11 @@ int WebpReader::DecodeFirstFrame(RasterImage& image) const {
   return 1;
 }
 
+bool IsWebpFile(const char* path) {
+  InputFile file;
+  return path != nullptr && file.Open(path) && DeclaredFileSize(file) != 0;
+}
+
 void WebpReader::Close() {
   callback = nullptr;
   bytes.reset();

@@ -51,4 +51,8 @@ class WebpReader final : public PictureReader {
   RasterImage* targetImage = nullptr;
 };
 
+// True when the file at path starts like a WebP file ("RIFF", size,
+// "WEBP"); says nothing of whether the rest decodes.
+bool IsWebpFile(const char* path);
+
 }  // namespace engine

@@ -232,7 +232,7 @@ mkdir -p "$root/one"
 ppmtopcx -24bit "$work/src.ppm" >"$root/one/scan.pcx" 2>/dev/null
 pnmtopng "$work/src.ppm" >"$root/one/fake.jpg" 2>/dev/null   # a PNG named .jpg
 pamtogif "$work/src.ppm" >"$root/one/anim.gif" 2>/dev/null
-pnmtopng "$work/src.ppm" >"$root/one/modern.webp" 2>/dev/null   # a name the list does not hold
+pnmtopng "$work/src.ppm" >"$root/one/future.jxl" 2>/dev/null   # a name the list does not hold
 convert "$work/src.ppm" "PCD:$root/one/disc.pcd"
 head -c 600 /dev/urandom | sed '1s/^/\xff\xd8\xff\xe0/' >"$root/one/broken.png"
 
@@ -267,13 +267,13 @@ else
   fail "disc.pcd did not become a 768 x 512 png"
 fi
 
-single_convert 2 "$winroot\\one\\modern.webp"
+single_convert 2 "$winroot\\one\\future.jxl"
 if read_box 15000; then
-  [ "$box_text" = "打开的文件不支持或者不是图片" ] && pass "a .webp is refused" || fail ".webp box: $box_text"
+  [ "$box_text" = "打开的文件不支持或者不是图片" ] && pass "a .jxl is refused" || fail ".jxl box: $box_text"
 else
-  fail "no box for a .webp"
+  fail "no box for a .jxl"
 fi
-[ -e "$root/one/png/modern.png" ] && fail "the .webp was converted"
+[ -e "$root/one/png/future.png" ] && fail "the .jxl was converted"
 
 single_convert 2 "$winroot\\one\\broken.png"
 if read_box 15000; then
@@ -355,6 +355,79 @@ for name in "${upright_names[@]}"; do
   wait_file "$root/upright_single/png/${name%.*}.png" || fail "$name was not converted alone"
 done
 upright_check "$root/upright_single" "${upright_names[@]}"
+
+# --- Today's pictures: WebP, HEIC and AVIF in folder, drop and single runs -------------
+# Written by Debian's encoders; each output must show what the format's own
+# decoder shows (dwebp, heif-convert, avifdec), flattened over white. The
+# HEIC photo carries a quarter turn (irot, from the JPEG's EXIF orientation).
+modern_set() {  # modern_set FOLDER
+  local d=$1
+  mkdir -p "$d"
+  convert -size 37x23 gradient:'#e02010'-'#1030f0' \( -size 23x37 gradient:white-black -rotate 90 \) \
+    -alpha off -compose copy_opacity -composite "PNG32:$work/modern_ramp.png"
+  cwebp -quiet -lossless "$work/modern_ramp.png" -o "$d/web.webp"
+  cjpeg -quality 95 -sample 1x1 "$work/corner.ppm" >"$work/modern_photo.jpg"
+  exiftool -q -overwrite_original "-Orientation#=6" "$work/modern_photo.jpg"
+  heif-enc -q 90 "$work/modern_photo.jpg" -o "$d/phone.heic" >/dev/null
+  avifenc -s 8 "$work/modern_ramp.png" "$d/web.avif" >/dev/null
+}
+modern_reference() {  # modern_reference SOURCE OUT.pnm: the format's own decoder, flattened
+  case "$1" in
+    *.webp) dwebp -quiet "$1" -pam -o "$work/modern_ref.pam" ;;
+    *.heic) heif-convert "$1" "$work/modern_ref.png" >/dev/null && convert "$work/modern_ref.png" "$work/modern_ref.pam" ;;
+    *.avif) avifdec "$1" "$work/modern_ref.png" >/dev/null && convert "$work/modern_ref.png" "$work/modern_ref.pam" ;;
+  esac
+  convert "$work/modern_ref.pam" -alpha on -depth 16 pam:- | python3 "$here/../testdata/over_white.py" >"$2"
+}
+modern_check() {  # modern_check FOLDER NAME...
+  local d=$1 name
+  shift
+  for name in "$@"; do
+    modern_reference "$d/$name" "$work/modern.pnm"
+    case "$name" in
+      # The same libwebp on both sides.
+      *.webp) check_close "$d/png/${name%.*}.png" "$work/modern.pnm" 0 0 ;;
+      # libheif's YCbCr to RGB against the tools' (the same, or libavif's).
+      *) check_close "$d/png/${name%.*}.png" "$work/modern.pnm" 1 3 ;;
+    esac
+  done
+}
+modern_names=(web.webp phone.heic web.avif)
+
+modern_set "$root/modern_folder"
+drv setcombo $combo 2
+drv clickctl $batch
+drv browse "$winroot\\modern_folder" 15000 || fail "no folder browser for the modern folder"
+if read_box 60000; then
+  close_explorer
+  [[ "$box_text" =~ ^转换3张图片，用时[0-9.]+秒$ ]] && pass "modern folder run: $box_text" ||
+    fail "modern folder run summary: $box_text"
+else
+  fail "no summary for the modern folder run"
+fi
+modern_check "$root/modern_folder" "${modern_names[@]}"
+
+modern_set "$root/modern_drop"
+dropped=()
+for name in "${modern_names[@]}"; do dropped+=("$winroot\\modern_drop\\$name"); done
+drop_expect '^转换3张图片，用时[0-9.]+秒$' "WebP, HEIC and AVIF pictures" "${dropped[@]}"
+modern_check "$root/modern_drop" "${modern_names[@]}"
+
+modern_set "$root/modern_single"
+for name in "${modern_names[@]}"; do
+  single_convert 2 "$winroot\\modern_single\\$name"
+  wait_file "$root/modern_single/png/${name%.*}.png" || fail "$name was not converted alone"
+done
+modern_check "$root/modern_single" "${modern_names[@]}"
+# A JPEG and a TIFF from a HEIC photo, alone.
+for target in 0:jpg 1:tif; do
+  single_convert "${target%%:*}" "$winroot\\modern_single\\phone.heic"
+  wait_file "$root/modern_single/${target#*:}/phone.${target#*:}" || fail "phone.heic was not converted to ${target#*:}"
+done
+if decode "$root/modern_single/png/phone.png" "$work/phone_png.pnm"; then
+  check_close "$root/modern_single/tif/phone.tif" "$work/phone_png.pnm" 0 0
+  check_close "$root/modern_single/jpg/phone.jpg" "$work/phone_png.pnm" 3 80
+fi
 
 # --- The end ----------------------------------------------------------------------------
 drv closewin _QX_Form "图片转换by:quibrox" >/dev/null

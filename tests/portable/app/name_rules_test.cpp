@@ -53,12 +53,12 @@ TEST(NameRules, ATrailByteThatLooksLikeABackslashIsNotAFolderSeparator) {
 }
 
 TEST(NameRules, SupportedExtensionIsACaseInsensitiveSubstringTest) {
-  for (const char* ext :
-       {"jpg", "PNG", "Tif", "bmp", "ppm", "pgm", "pcx", "pic", "sgi", "jpeg", "JPE", "jfif", "TIFF",
-        "dib", "pbm", "pnm", "rgb", "bw", "Gif", "pcd", "jp", "pg", "g", "", "JPG"}) {
+  for (const char* ext : {"jpg",  "PNG",  "Tif",  "bmp",  "ppm", "pgm", "pcx", "pic", "sgi", "jpeg",
+                          "JPE",  "jfif", "TIFF", "dib",  "pbm", "pnm", "rgb", "bw",  "Gif", "pcd",
+                          "WebP", "heic", "HEIF", "avif", "jp",  "pg",  "g",   "",    "JPG"}) {
     EXPECT_TRUE(IsSupportedExtension(kSupportedExtensionList, ext)) << ext;
   }
-  for (const char* ext : {"webp", "heic", "bmpx", "txt", "tiffs", "png2", "jpgjpeg"}) {
+  for (const char* ext : {"jxl", "heics", "bmpx", "txt", "tiffs", "png2", "jpgjpeg", "pcdwebp"}) {
     EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, ext)) << ext;
   }
 }
@@ -68,7 +68,7 @@ TEST(NameRules, TheSeparatorBetweenExtensionsNeverJoinsTwoExtensions) {
   // across them ("gp" spans the end of jpg and the start of png).
   EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, "gp"));
   EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, "\xA2p"));
-  EXPECT_EQ(sizeof(kSupportedExtensionList) - 1, 62u + 19u * 2);  // 20 extensions
+  EXPECT_EQ(sizeof(kSupportedExtensionList) - 1, 78u + 23u * 2);  // 24 extensions
 }
 
 TEST(NameRules, OutputNamesNeverGetADoubledDot) {

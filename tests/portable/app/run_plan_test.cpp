@@ -44,7 +44,7 @@ TEST(DroppedPaths, OneFileWithoutSeparatorAndEmptyTextAndDoubleByteFolders) {
 TEST(ListedNames, NamesWithoutDotAreSkippedAndExtensionsAreSubstrings) {
   EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "png"));
   EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, ""));
-  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.webp"));
+  EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.jxl"));
   EXPECT_FALSE(IsListedPictureName(kSupportedExtensionList, "a.tiff2"));
   EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, "a.JPEG"));
   EXPECT_TRUE(IsListedPictureName(kSupportedExtensionList, "A.PNG"));
