@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/heif_transforms.h"
 #include "engine/mapped_file.h"
 
 namespace engine {
@@ -213,7 +214,7 @@ int HeifReader::Read() {
   return decoded;
 }
 
-int HeifReader::Decode(RasterImage& image) const {
+int HeifReader::Decode(RasterImage& image) {
   const int bytesPerSample = bitsPerSample > 8 ? 2 : 1;
   const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
   if (width < 1 || height < 1 || bitsPerSample > 16 ||
@@ -222,9 +223,16 @@ int HeifReader::Decode(RasterImage& image) const {
     return 0;
   }
 
+  // libheif turns, mirrors and crops only pictures of 8 bits per sample;
+  // deeper ones are decoded as stored and transformed here.
+  std::vector<HeifTransform> ownTransforms;
+  const bool transformHere = bytesPerSample == 2 &&
+                             ReadPrimaryTransforms(source.file, ownTransforms) &&
+                             !ownTransforms.empty();
   OptionsHandle options(heif_decoding_options_alloc());
   if (!options) return 0;
   options->convert_hdr_to_8bit = 0;
+  options->ignore_transformations = transformHere ? 1 : 0;
   const heif_chroma chroma =
       bytesPerSample == 1
           ? (hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB)
@@ -244,27 +252,32 @@ int HeifReader::Decode(RasterImage& image) const {
   int stride = 0;
   const std::uint8_t* rows =
       heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
-  if (rows == nullptr || decodedWidth != width || decodedHeight != height ||
+  const bool sizeAsDeclared = transformHere || (decodedWidth == width && decodedHeight == height);
+  if (rows == nullptr || !sizeAsDeclared ||
       (bytesPerSample == 1 ? range != 8 : range <= 8 || range > 16)) {
     return 0;
   }
   const bool premultiplied = hasAlpha && heif_image_is_premultiplied_alpha(decoded.get()) != 0;
-  if (!image.Create(width, height, hasAlpha ? 32 : 24, 0)) return 0;
+  if (static_cast<std::int64_t>(decodedWidth) * decodedHeight * (hasAlpha ? 4 : 3) >
+          kMaxMappedBytes ||
+      !image.Create(decodedWidth, decodedHeight, hasAlpha ? 32 : 24, 0)) {
+    return 0;
+  }
 
   std::unique_ptr<SampleScale> scale;
   if (bytesPerSample == 2) {
     scale.reset(new (std::nothrow) SampleScale(range));
     if (!scale) return 0;
   }
-  for (std::int32_t y = 0; y < height; ++y) {
+  for (std::int32_t y = 0; y < decodedHeight; ++y) {
     const std::uint8_t* from = rows + static_cast<std::ptrdiff_t>(y) * stride;
     if (scale) {
-      CopyWideRow(from, image.Row(y), width, hasAlpha, premultiplied, *scale);
+      CopyWideRow(from, image.Row(y), decodedWidth, hasAlpha, premultiplied, *scale);
     } else {
-      CopyRow(from, image.Row(y), width, hasAlpha, premultiplied);
+      CopyRow(from, image.Row(y), decodedWidth, hasAlpha, premultiplied);
     }
   }
-  return 1;
+  return transformHere ? ApplyHeifTransforms(image, ownTransforms) : 1;
 }
 
 bool IsHeifFile(const char* path) {

@@ -58,7 +58,7 @@ class HeifReader final : public PictureReader {
     void operator()(heif_image_handle* handle) const;
   };
 
-  int Decode(RasterImage& image) const;
+  int Decode(RasterImage& image);
 
   ProgressCallback callback = nullptr;
   // The context reads through source until it goes, so it is declared after
