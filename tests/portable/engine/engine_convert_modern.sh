@@ -24,12 +24,12 @@ repo=$(cd "$here/../../.." && pwd)
 #
 # Tolerances and what was measured (natively): WebP 0 (dwebp is the same
 # libwebp, which decodes in integers; measured 0, alpha and the animation's
-# first frame included). HEIC 1: the engine and heif-convert both convert
+# first frame included). HEIC 0: the engine and heif-convert both convert
 # with libheif (measured 0, 10 bits included: heif-convert's 16-bit PNG holds
-# the 10-bit samples exactly), but the Windows trees' libheif is built by
-# another compiler. AVIF 2: avifdec converts YCbCr to RGB with libavif's own
-# routine, the engine with libheif's (measured 1 for 8 bits, alpha, the
-# turned picture and 10 bits, which avifdec scales to 16 bits itself).
+# the 10-bit samples exactly, so a wrong scaling to 8 bits shows). AVIF 2:
+# avifdec converts YCbCr to RGB with libavif's own routine, the engine with
+# libheif's (measured 1 for 8 bits, alpha, the turned picture and 10 bits,
+# which avifdec scales to 16 bits itself).
 variants='
 webp_lossy.webp          0
 webp_lossless.webp       0
