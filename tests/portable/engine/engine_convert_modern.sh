@@ -67,6 +67,7 @@ heic_iloc_past_end.heic     -3
 heic_ispe_huge.heic         -3
 heic_grid_output_huge.heic  -3
 heic_grid_all_huge.heic     -3
+heic_grid_canvas_lie.heic   -3
 '
 # A written JPEG: the mean channel difference from the reference may be at
 # most 1 more than that of the file cjpeg writes from the reference pixels
@@ -152,11 +153,13 @@ assert f.count(ispe) == 1
 write('heic_ispe_huge.heic', put(f, at + 8, struct.pack('>II', 30000, 30000), ispe[8:]))
 # The grid's own data (the last 8 bytes of heif_build.py's mdat: version,
 # flags, rows and columns less one, output width and height) declaring
-# 65535 x 65535, once alone and once with the picture's ispe saying so too.
+# 65535 x 65535, once alone and once with the picture's ispe saying so too;
+# and 30000 x 30000 (within libheif's own bound) beside an ispe of 181 x 117.
 f = read('heic_grid.heic')
 grid = struct.pack('>BBBBHH', 0, 0, 1, 2, 181, 117)
 huge = struct.pack('>BBBBHH', 0, 0, 1, 2, 65535, 65535)
 write('heic_grid_output_huge.heic', put(bytearray(f), len(f) - 8, huge, grid))
+write('heic_grid_canvas_lie.heic', put(bytearray(f), len(f) - 8, struct.pack('>BBBBHH', 0, 0, 1, 2, 30000, 30000), grid))
 ispe = b'ispe\0\0\0\0' + struct.pack('>II', 181, 117)
 at = f.index(ispe)
 f = put(f, len(f) - 8, huge, grid)

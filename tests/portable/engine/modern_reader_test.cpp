@@ -4,11 +4,16 @@
 // same containers that hold no picture (sound, video) refused by the probe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "engine/codec_conventions.h"
 #include "engine/heif_reader.h"
@@ -191,6 +196,36 @@ TEST_F(ReaderTest, ProbesAcceptOnlyPictureForms) {
     EXPECT_EQ(Opens(HeifReader(), MakeFile("probe", probe.bytes)), probe.opens) << probe.what;
   }
   EXPECT_EQ(Opens(WebpReader(), TestPicture(heic)), 0);
+}
+
+#ifndef _WIN32
+std::int64_t PeakMemoryBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<std::int64_t>(usage.ru_maxrss) * 1024;
+}
+#endif
+
+// A grid's data may declare a canvas far larger than the picture's size
+// property; libheif would make that canvas (30000 x 30000: gigabytes) before
+// the reader sees the decoded size. It must be refused without that.
+TEST_F(ReaderTest, GridCanvasBeyondThePicturesSizeIsRefusedWithoutMakingIt) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the peak memory is read through getrusage";
+#else
+  Bytes bytes = ReadBytes(TestPicture("heic_grid.heic"));
+  // heif_build.py puts the grid's data last: version, flags, rows and
+  // columns less one, output width and height.
+  const Bytes grid = {0, 0, 1, 2, 0, 181, 0, 117};
+  ASSERT_GE(bytes.size(), grid.size());
+  ASSERT_TRUE(std::equal(grid.begin(), grid.end(), bytes.end() - 8));
+  const Bytes canvas = {0x75, 0x30, 0x75, 0x30};  // 30000 x 30000
+  std::copy(canvas.begin(), canvas.end(), bytes.end() - 4);
+  const std::int64_t peakBefore = PeakMemoryBytes();
+  RasterImage image;
+  EXPECT_EQ(Load(HeifReader(), MakeFile("canvas.heic", bytes), image), 0);
+  EXPECT_LT(PeakMemoryBytes() - peakBefore, std::int64_t{256} << 20);
+#endif
 }
 
 }  // namespace
