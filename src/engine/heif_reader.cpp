@@ -23,6 +23,10 @@ constexpr std::uint32_t kFtypHeaderBytes = 16;
 constexpr std::uint32_t kMaxFtypBytes = 4096;
 constexpr std::size_t kBrandBytes = 4;
 
+// libheif's own bound on a picture's width and height, kept when the
+// reader narrows it.
+constexpr std::int64_t kLibheifMaxSide = 32768;
+
 // Brands of HEVC and AV1 picture files and of HEIF in general.
 constexpr const char* kPictureBrands[] = {"heic", "heix", "heim", "heis", "hevc",
                                           "hevx", "mif1", "msf1", "avif", "avis"};
@@ -192,6 +196,13 @@ int HeifReader::OpenRead(const char* path, RasterImage& image, ProgressCallback 
   }
   width = heif_image_handle_get_width(primary.get());
   height = heif_image_handle_get_height(primary.get());
+  // A grid or overlay states its canvas in its own data, which libheif takes
+  // only when it decodes, and makes the whole canvas first: a few bytes could
+  // ask for gigabytes while the picture's size says little. Canvases more
+  // than twice the picture's larger side (room for any crop) are refused.
+  const std::int64_t canvasLimit = 2 * static_cast<std::int64_t>(std::max(width, height)) + 1;
+  heif_context_set_maximum_image_size_limit(
+      context.get(), static_cast<int>(std::min(canvasLimit, kLibheifMaxSide)));
   hasAlpha = heif_image_handle_has_alpha_channel(primary.get()) != 0;
   const int lumaBits = heif_image_handle_get_luma_bits_per_pixel(primary.get());
   bitsPerSample = lumaBits > 8 ? lumaBits : 8;

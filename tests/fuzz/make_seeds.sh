@@ -3,10 +3,11 @@
 # small pictures in the layouts each reader handles, written by other programs.
 #   make_seeds.sh OUT_DIR   -> OUT_DIR/<reader>/...
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 out=${1:?usage: make_seeds.sh OUT_DIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,gif,netpbm,sgi,softimage_pic,photocd,exif}
+mkdir -p "$out"/{jpeg,png,tiff,bmp,pcx,gif,netpbm,sgi,softimage_pic,photocd,exif,webp,heif}
 
 # A small colourful source picture, and a grey and a 3-colour variant.
 convert -size 23x17 gradient:red-blue -swirl 90 "$work/rgb.ppm"
@@ -165,5 +166,35 @@ head -c 400 "$work/intel.jpg" >"$out/exif/jpeg5_intel.bin"
 ppm2tiff -c none "$work/few.ppm" "$out/exif/tiff7.tif"
 tiffset -s 274 7 "$out/exif/tiff7.tif"
 tiffcp -B "$out/exif/tiff7.tif" "$out/exif/tiff7_big_endian.tif"
+
+# WebP: lossy, lossless, each with alpha, and a two-frame animation whose
+# first frame is smaller than the canvas and offset.
+convert "$work/rgb.ppm" -alpha set -channel A -evaluate set 60% +channel PNG32:"$work/rgba.png"
+cwebp -quiet -q 50 "$work/rgb.ppm" -o "$out/webp/lossy.webp"
+cwebp -quiet -lossless "$work/rgb.ppm" -o "$out/webp/lossless.webp"
+cwebp -quiet -q 50 "$work/rgba.png" -o "$out/webp/lossy_alpha.webp"
+cwebp -quiet -lossless "$work/rgba.png" -o "$out/webp/lossless_alpha.webp"
+cwebp -quiet -q 50 "$work/few.ppm" -o "$work/few.webp"
+webpmux -frame "$work/few.webp" +100+4+2+0-b -frame "$out/webp/lossless_alpha.webp" +100+0+0+1+b \
+  -o "$out/webp/animation.webp" >/dev/null 2>&1
+
+# HEIF: HEIC of 8 and 10 bits and with alpha (heif-enc writes a one-tile
+# grid), a grid of two tiles with a rotation (heif_build.py), and AVIF of 8
+# and 10 bits, with alpha and turned.
+convert "$work/rgb.ppm" "$work/rgb.png"
+heif-enc -q 30 "$work/rgb.png" -o "$out/heif/heic8.heic" >/dev/null
+heif-enc -q 30 "$work/rgba.png" -o "$out/heif/heic_alpha.heic" >/dev/null
+convert "$work/rgb.ppm" -depth 16 PNG48:"$work/rgb16.png"
+heif-enc -q 30 -b 10 "$work/rgb16.png" -o "$out/heif/heic10.heic" >/dev/null
+convert -size 64x64 gradient:red-blue -depth 8 "$work/tile1.png"
+convert -size 64x64 gradient:lime-navy -depth 8 "$work/tile2.png"
+heif-enc -q 20 "$work/tile1.png" -o "$work/tile1.heic" >/dev/null
+heif-enc -q 20 "$work/tile2.png" -o "$work/tile2.heic" >/dev/null
+python3 "$here/../testdata/heif_build.py" "$out/heif/grid_irot.heic" --tiles "$work/tile1.heic" \
+  "$work/tile2.heic" --grid 1x2 --size 120x50 --irot 1 --imir 1
+avifenc -s 10 "$work/rgb.png" "$out/heif/avif8.avif" >/dev/null
+avifenc -s 10 "$work/rgba.png" "$out/heif/avif_alpha.avif" >/dev/null
+avifenc -s 10 -d 10 "$work/rgb16.png" "$out/heif/avif10.avif" >/dev/null
+avifenc -s 10 --irot 3 --imir 0 "$work/rgba.png" "$out/heif/avif_turned.avif" >/dev/null
 
 echo "seeds written to $out"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""A decoder's PAM (8 or 16 bits, any channels) on stdin as 8-bit PPM on
-stdout: 16-bit samples rounded to 8 bits with (v*255 + 32767) / 65535, then
-alpha flattened over white with round((a*c + (255-a)*255) / 255). The
+"""A decoder's PAM (8 to 16 bits, any channels) on stdin as 8-bit PPM on
+stdout: deeper samples rounded to 8 bits with (v*255 + max/2) / max (for 16
+bits (v*255 + 32767) / 65535), as the engine does, then alpha flattened over
+white with round((a*c + (255-a)*255) / 255). The
 reference for every picture with alpha the tests convert.
 """
 import struct, sys
@@ -11,8 +12,8 @@ fields = dict(line.split(b" ", 1) for line in data[3:end - 8].split(b"\n") if no
 width, height = int(fields[b"WIDTH"]), int(fields[b"HEIGHT"])
 depth, top = int(fields[b"DEPTH"]), int(fields[b"MAXVAL"])
 count = width * height * depth
-if top == 65535:
-    samples = [(v * 255 + 32767) // 65535 for v in struct.unpack(">%dH" % count, data[end:end + 2 * count])]
+if top > 255:
+    samples = [(v * 255 + top // 2) // top for v in struct.unpack(">%dH" % count, data[end:end + 2 * count])]
 else:
     assert top == 255
     samples = data[end:end + count]
