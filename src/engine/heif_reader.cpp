@@ -26,6 +26,9 @@ constexpr std::size_t kBrandBytes = 4;
 // libheif's own bound on a picture's width and height, kept when the
 // reader narrows it.
 constexpr std::int64_t kLibheifMaxSide = 32768;
+// A canvas of this side (a tile of 4096 x 4096 samples at most) is always
+// allowed, whatever the picture's own size.
+constexpr std::int64_t kSmallestCanvasLimit = 4097;
 
 // Brands of HEVC and AV1 picture files and of HEIF in general.
 constexpr const char* kPictureBrands[] = {"heic", "heix", "heim", "heis", "hevc",
@@ -199,8 +202,10 @@ int HeifReader::OpenRead(const char* path, RasterImage& image, ProgressCallback 
   // A grid or overlay states its canvas in its own data, which libheif takes
   // only when it decodes, and makes the whole canvas first: a few bytes could
   // ask for gigabytes while the picture's size says little. Canvases more
-  // than twice the picture's larger side (room for any crop) are refused.
-  const std::int64_t canvasLimit = 2 * static_cast<std::int64_t>(std::max(width, height)) + 1;
+  // than twice the picture's larger side (room for any crop) are refused,
+  // but a small picture may still be cut from a large tile.
+  const std::int64_t canvasLimit =
+      std::max(2 * static_cast<std::int64_t>(std::max(width, height)) + 1, kSmallestCanvasLimit);
   heif_context_set_maximum_image_size_limit(
       context.get(), static_cast<int>(std::min(canvasLimit, kLibheifMaxSide)));
   hasAlpha = heif_image_handle_has_alpha_channel(primary.get()) != 0;

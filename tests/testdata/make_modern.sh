@@ -176,12 +176,16 @@ avifenc -s 8 src.png "$out/avif_8bit.avif" >/dev/null
 avifenc -s 8 alpha.png "$out/avif_alpha.avif" >/dev/null
 avifenc -s 8 -d 10 deep.png "$out/avif_10bit.avif" >/dev/null
 avifenc -s 8 --irot 1 --imir 1 src.png "$out/avif_turned.avif" >/dev/null
-for name in avif_8bit avif_alpha avif_10bit avif_turned; do
+# 10 bits, cropped (clap), turned three quarters and mirrored top to bottom:
+# libheif transforms only 8-bit pictures, the engine does the rest itself.
+avifenc -s 8 -d 10 --crop 3,2,30,19 --irot 3 --imir 0 deep.png "$out/avif_10bit_turned.avif" >/dev/null
+for name in avif_8bit avif_alpha avif_10bit avif_turned avif_10bit_turned; do
   avifdec "$out/$name.avif" "$name.png" >/dev/null
 done
 [ "$(identify -format '%[bit-depth]' avif_10bit.png)" = 16 ] || fail "avif_10bit.avif is not deeper than 8 bits"
 convert avif_turned.png -rotate -90 -flop avif_turned.png
-for name in avif_8bit avif_alpha avif_10bit avif_turned; do
+convert avif_10bit_turned.png -crop 30x19+3+2 +repage -rotate 90 -flip avif_10bit_turned.png
+for name in avif_8bit avif_alpha avif_10bit avif_turned avif_10bit_turned; do
   reference_of_png "$name.png" "$name"
 done
 

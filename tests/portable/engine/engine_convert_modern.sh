@@ -53,6 +53,7 @@ avif_8bit.avif           2
 avif_alpha.avif          2
 avif_10bit.avif          2
 avif_turned.avif         2
+avif_10bit_turned.avif   2
 '
 # Damaged files, made below from good ones, and the code they must give.
 malformed='
