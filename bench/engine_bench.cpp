@@ -1,23 +1,31 @@
 // Engine benchmark: converts one large photograph from JPEG to JPEG, TIFF and
-// PNG the way the program's single-picture conversion does, and does the same
-// work with the bare libraries (libjpeg, libtiff, libpng), so that the
+// PNG, a HEIC picture to JPEG and a WebP picture to PNG the way the program's
+// single-picture conversion does, and does the same work with the bare
+// libraries (libjpeg, libtiff, libpng, libheif, libwebp), so that the
 // engine's own cost shows as a ratio. Prints figures; asserts nothing.
 //
-//   engine_bench [--repeat N] [--temp FOLDER] [--only jpeg,tiff,png]
+//   engine_bench [--repeat N] [--temp FOLDER] [--only jpeg,tiff,png,heic,webp]
+//                [--heic PICTURE.heic] [--webp PICTURE.webp]
 //                PHOTO.jpg OUTPUT_FOLDER
 //
-// Every run happens in a fresh child process (fork + exec natively, the same
-// executable through CreateProcess on Windows), so each peak memory figure
-// belongs to that one conversion alone. The child is this program started as
+// The cases jpeg, tiff and png convert PHOTO.jpg; heic and webp the pictures
+// given with --heic and --webp (skipped when not given, unless --only names
+// them). Every run happens in a fresh child process (fork + exec natively,
+// the same executable through CreateProcess on Windows), so each peak memory
+// figure belongs to that one conversion alone. The child is this program
+// started as
 //
-//   engine_bench --run CASE PHOTO.jpg DESTINATION
+//   engine_bench --run WAY-CASE SOURCE DESTINATION
 //
 // and prints one result line that the parent collects.
 //
 // Times: the wall time of the whole conversion, and the processor time (user
-// and system) of the converting thread. On a shared machine wall time mostly
-// measures waiting for a core; processor time, page faults and system calls
-// included, is the figure to compare then.
+// and system) of the converting process, less that of the thread that
+// samples memory. libheif decodes HEVC on a worker thread of libde265 and
+// libwebp filters on one of its own, so the converting thread's time alone
+// would miss work. On a shared machine wall time mostly measures waiting for
+// a core; processor time, page faults and system calls included, is the
+// figure to compare then.
 //
 // Memory figures:
 //  - working set: the resident memory of the process, everything included.
@@ -59,14 +67,20 @@
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
+#include <libheif/heif.h>
 #include <png.h>
 #include <tiffio.h>
+#include <webp/decode.h>
 #include <zlib.h>
 
+#include "engine/heif_reader.h"
 #include "engine/jpeg_codec.h"
+#include "engine/picture_loader.h"
 #include "engine/png_codec.h"
 #include "engine/raster_image.h"
+#include "engine/result_codes.h"
 #include "engine/tiff_codec.h"
+#include "engine/webp_reader.h"
 
 namespace {
 
@@ -82,32 +96,31 @@ constexpr int kJpegSmoothing = 0;
 constexpr std::int32_t kTiffBits = 24;
 constexpr std::int32_t kPngBits = 24;
 
-constexpr int kEngineResultOk = 1;
-constexpr int kEngineResultNotReadable = -3;
-constexpr int kEngineResultWriteFailed = -4;
-
 constexpr int kDefaultRepeat = 3;
 constexpr auto kMemorySampleInterval = std::chrono::milliseconds(2);
 // Rows handed to libjpeg per call on the bare road; the library takes what
 // it can use of them.
 constexpr int kBareRowsPerCall = 16;
 
+enum class Source { Jpeg, Heic, Webp };
 enum class Target { Jpeg, Tiff, Png };
 enum class Way { Bare, Engine };
 
-const Target kTargets[] = {Target::Jpeg, Target::Tiff, Target::Png};
+// One conversion the benchmark times: a source format to a target format.
+struct BenchCase {
+  const char* name;   // for --only and the child's --run
+  const char* label;  // the table's first column
+  Source source;
+  Target target;
+};
 
-const char* TargetName(Target target) {
-  switch (target) {
-    case Target::Jpeg:
-      return "jpeg";
-    case Target::Tiff:
-      return "tiff";
-    case Target::Png:
-      return "png";
-  }
-  return "?";
-}
+const BenchCase kCases[] = {
+    {"jpeg", "jpg>jpg", Source::Jpeg, Target::Jpeg},
+    {"tiff", "jpg>tif", Source::Jpeg, Target::Tiff},
+    {"png", "jpg>png", Source::Jpeg, Target::Png},
+    {"heic", "heic>jpg", Source::Heic, Target::Jpeg},
+    {"webp", "webp>png", Source::Webp, Target::Png},
+};
 
 const char* TargetExtension(Target target) {
   switch (target) {
@@ -125,16 +138,16 @@ const char* WayName(Way way) {
   return way == Way::Bare ? "bare" : "engine";
 }
 
-std::string CaseName(Way way, Target target) {
-  return std::string(WayName(way)) + "-" + TargetName(target);
+std::string RunName(Way way, const BenchCase& benchCase) {
+  return std::string(WayName(way)) + "-" + benchCase.name;
 }
 
-bool ParseCaseName(const std::string& name, Way& way, Target& target) {
+bool ParseRunName(const std::string& name, Way& way, const BenchCase*& benchCase) {
   for (Way w : {Way::Bare, Way::Engine}) {
-    for (Target t : kTargets) {
-      if (name == CaseName(w, t)) {
+    for (const BenchCase& c : kCases) {
+      if (name == RunName(w, c)) {
         way = w;
-        target = t;
+        benchCase = &c;
         return true;
       }
     }
@@ -203,10 +216,62 @@ MemoryNow ReadOwnMemory() {
 }
 #endif
 
-// Samples the private memory on a thread of its own while a run works.
+// Processor time, in ms (under Wine in 10-ms ticks).
+struct CpuTime {
+  double userMs = 0;
+  double systemMs = 0;
+  double TotalMs() const { return userMs + systemMs; }
+  CpuTime operator-(const CpuTime& earlier) const {
+    return {userMs - earlier.userMs, systemMs - earlier.systemMs};
+  }
+};
+
+#ifdef _WIN32
+double FiletimeMs(const FILETIME& time) {
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<double>(ticks) / 10000.0;  // 100-ns ticks
+}
+
+CpuTime ThreadCpuTime() {
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return {};
+  return {FiletimeMs(user), FiletimeMs(kernel)};
+}
+
+CpuTime ProcessCpuTime() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return {};
+  return {FiletimeMs(user), FiletimeMs(kernel)};
+}
+#else
+CpuTime UsageCpuTime(int who) {
+  struct rusage usage {};
+  if (getrusage(who, &usage) != 0) return {};
+  const auto ms = [](const timeval& time) {
+    return static_cast<double>(time.tv_sec) * 1000.0 + static_cast<double>(time.tv_usec) / 1000.0;
+  };
+  return {ms(usage.ru_utime), ms(usage.ru_stime)};
+}
+
+CpuTime ThreadCpuTime() {
+  return UsageCpuTime(RUSAGE_THREAD);
+}
+
+CpuTime ProcessCpuTime() {
+  return UsageCpuTime(RUSAGE_SELF);
+}
+#endif
+
+// Samples the private memory on a thread of its own while a run works, and
+// keeps its own processor time so that the run's figure can leave it out.
 class PrivateMemorySampler {
  public:
-  PrivateMemorySampler() : thread([this] { Sample(); }) {}
+  // Returns once the thread has taken its first sample, so that the
+  // processor time of its start is already in OwnCpuTime when a run begins.
+  PrivateMemorySampler() : thread([this] { Sample(); }) {
+    while (!sampled.load()) std::this_thread::yield();
+  }
   ~PrivateMemorySampler() { Stop(); }
   PrivateMemorySampler(const PrivateMemorySampler&) = delete;
   PrivateMemorySampler& operator=(const PrivateMemorySampler&) = delete;
@@ -221,10 +286,17 @@ class PrivateMemorySampler {
     return largest.load();
   }
 
+  // The sampling thread's processor time as of its latest sample.
+  CpuTime OwnCpuTime() const { return {ownUserMs.load(), ownSystemMs.load()}; }
+
  private:
   void Sample() {
     while (!stopping.load()) {
       Record(ReadOwnMemory().privateBytes);
+      const CpuTime own = ThreadCpuTime();
+      ownUserMs.store(own.userMs);
+      ownSystemMs.store(own.systemMs);
+      sampled.store(true);
       std::this_thread::sleep_for(kMemorySampleInterval);
     }
   }
@@ -236,49 +308,28 @@ class PrivateMemorySampler {
 
   std::atomic<bool> stopping{false};
   std::atomic<std::int64_t> largest{0};
+  std::atomic<double> ownUserMs{0};
+  std::atomic<double> ownSystemMs{0};
+  std::atomic<bool> sampled{false};
   std::thread thread;  // last: starts once the fields above exist
 };
 
-// Processor time of the calling thread, in ms (under Wine in 10-ms ticks).
-struct CpuTime {
-  double userMs = 0;
-  double systemMs = 0;
-  double TotalMs() const { return userMs + systemMs; }
-  CpuTime operator-(const CpuTime& earlier) const {
-    return {userMs - earlier.userMs, systemMs - earlier.systemMs};
-  }
-};
-
-#ifdef _WIN32
-CpuTime ThreadCpuTime() {
-  FILETIME created, exited, kernel, user;
-  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return {};
-  const auto ms = [](const FILETIME& time) {
-    const std::uint64_t ticks =
-        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    return static_cast<double>(ticks) / 10000.0;  // 100-ns ticks
-  };
-  return {ms(user), ms(kernel)};
+// The processor time of the conversion: every thread of the process (the
+// libraries' workers included) but the memory sampler.
+CpuTime ConversionCpuTime(const PrivateMemorySampler& sampler) {
+  return ProcessCpuTime() - sampler.OwnCpuTime();
 }
-#else
-CpuTime ThreadCpuTime() {
-  struct rusage usage {};
-  if (getrusage(RUSAGE_THREAD, &usage) != 0) return {};
-  const auto ms = [](const timeval& time) {
-    return static_cast<double>(time.tv_sec) * 1000.0 + static_cast<double>(time.tv_usec) / 1000.0;
-  };
-  return {ms(usage.ru_utime), ms(usage.ru_stime)};
-}
-#endif
 
 // Marks the end of the load step so the table can split load and write time.
 struct StepClock {
+  explicit StepClock(const PrivateMemorySampler& s) : sampler(s) {}
+  const PrivateMemorySampler& sampler;
   Clock::time_point loaded;
   CpuTime loadedCpu;
   bool hasLoaded = false;
   void MarkLoaded() {
     loaded = Clock::now();
-    loadedCpu = ThreadCpuTime();
+    loadedCpu = ConversionCpuTime(sampler);
     hasLoaded = true;
   }
 };
@@ -287,20 +338,17 @@ struct StepClock {
 // The engine road.
 
 // One conversion as the program's single-picture conversion runs it: the
-// source goes through the JPEG reader (the first one the loader probes, and
-// the one that takes a JPEG source) into a RasterImage, which the writer of
-// the target format then writes with the controller's fixed options. The
-// engine's ConvertToJpeg, ConvertToTiff and ConvertToPng commands repeat
-// exactly these steps; once they are available, this function should simply
-// call the command of the target (the load/write split is then not known,
-// and the table shows "-" for it). Returns an engine result code.
+// engine's ConvertToJpeg, ConvertToTiff and ConvertToPng commands load the
+// source with LoadPicture (which probes the readers in order, decodes into a
+// RasterImage, flattens and turns it upright) and hand the picture to the
+// writer of the target with the controller's fixed options. The same steps
+// are spelled out here rather than calling the command, so that the table
+// can split load and write time. Returns an engine result code.
 int ConvertWithEngine(Target target, const char* source, const char* destination,
                       StepClock& clock) {
   engine::RasterImage image;
-  {
-    engine::JpegCodec reader;
-    if (!reader.OpenRead(source, image) || !reader.Read()) return kEngineResultNotReadable;
-  }
+  const int loaded = engine::LoadPicture(source, image);
+  if (loaded != engine::ResultOk) return loaded;
   clock.MarkLoaded();
   int written = 0;
   switch (target) {
@@ -322,7 +370,7 @@ int ConvertWithEngine(Target target, const char* source, const char* destination
     }
   }
   image.Release();
-  return written ? kEngineResultOk : kEngineResultWriteFailed;
+  return written ? engine::ResultOk : engine::ResultWriteFailed;
 }
 
 // ---------------------------------------------------------------------------
@@ -335,12 +383,36 @@ struct FreeDeleter {
   void operator()(std::uint8_t* bytes) const { std::free(bytes); }
 };
 
+struct HeifContextDeleter {
+  void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HeifHandleDeleter {
+  void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct HeifImageDeleter {
+  void operator()(heif_image* image) const { heif_image_release(image); }
+};
+
+// A decoded picture, RGB rows top first, in one heap buffer of its own or in
+// the plane of the libheif image that decoded it (used where it lies).
 struct BarePicture {
-  std::unique_ptr<std::uint8_t, FreeDeleter> pixels;  // rows top first, RGB
+  std::unique_ptr<std::uint8_t, FreeDeleter> pixels;
+  std::unique_ptr<heif_image, HeifImageDeleter> heifImage;
+  const std::uint8_t* first = nullptr;
+  std::size_t stride = 0;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::size_t Stride() const { return static_cast<std::size_t>(width) * 3; }
-  std::uint8_t* Row(std::uint32_t row) const { return pixels.get() + row * Stride(); }
+  void TakeBuffer(std::uint8_t* buffer, std::uint32_t w, std::uint32_t h) {
+    pixels.reset(buffer);
+    first = buffer;
+    width = w;
+    height = h;
+    stride = static_cast<std::size_t>(w) * 3;
+  }
+  // The libraries take rows as non-const pointers but only read them.
+  std::uint8_t* Row(std::uint32_t row) const {
+    return const_cast<std::uint8_t*>(first + row * stride);
+  }
 };
 
 struct BareJpegErrorTrap {
@@ -398,10 +470,71 @@ int BareDecodeJpeg(const char* path, BarePicture& picture) {
   const int decoded = TrappedDecodeJpeg(&job);
   if (job.created) jpeg_destroy_decompress(&job.info);
   std::fclose(job.file);
-  picture.pixels.reset(job.pixels);
-  picture.width = job.width;
-  picture.height = job.height;
+  picture.TakeBuffer(job.pixels, job.width, job.height);
   return decoded;
+}
+
+// libheif as a plain program uses it: the file by name, the primary picture,
+// decoded to interleaved 8-bit RGB with the default options (which apply the
+// rotation, mirror and crop the file records, as the engine's reader does).
+int BareDecodeHeic(const char* path, BarePicture& picture) {
+  std::unique_ptr<heif_context, HeifContextDeleter> context(heif_context_alloc());
+  if (!context || heif_context_read_from_file(context.get(), path, nullptr).code != heif_error_Ok) {
+    return 0;
+  }
+  heif_image_handle* handle = nullptr;
+  if (heif_context_get_primary_image_handle(context.get(), &handle).code != heif_error_Ok) return 0;
+  const std::unique_ptr<heif_image_handle, HeifHandleDeleter> primary(handle);
+  heif_image* image = nullptr;
+  if (heif_decode_image(primary.get(), &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                        nullptr)
+          .code != heif_error_Ok) {
+    heif_image_release(image);
+    return 0;
+  }
+  picture.heifImage.reset(image);
+  int stride = 0;
+  picture.first = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+  picture.stride = static_cast<std::size_t>(stride);
+  picture.width = static_cast<std::uint32_t>(heif_image_get_width(image, heif_channel_interleaved));
+  picture.height =
+      static_cast<std::uint32_t>(heif_image_get_height(image, heif_channel_interleaved));
+  return picture.first != nullptr ? 1 : 0;
+}
+
+// libwebp decodes from memory: the whole file is read, then decoded straight
+// into one heap buffer as RGB, with the options the engine's reader uses (a
+// worker thread for the filtering).
+int BareDecodeWebp(const char* path, BarePicture& picture) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return 0;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t chunk[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  std::fclose(file);
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config) ||
+      WebPGetFeatures(bytes.data(), bytes.size(), &config.input) != VP8_STATUS_OK) {
+    return 0;
+  }
+  const std::uint32_t width = static_cast<std::uint32_t>(config.input.width);
+  const std::uint32_t height = static_cast<std::uint32_t>(config.input.height);
+  const std::size_t size = static_cast<std::size_t>(width) * 3 * height;
+  auto* pixels = static_cast<std::uint8_t*>(std::malloc(size));
+  if (pixels == nullptr) return 0;
+  picture.TakeBuffer(pixels, width, height);
+  config.options.use_threads = 1;
+  config.output.colorspace = MODE_RGB;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = pixels;
+  config.output.u.RGBA.stride = static_cast<int>(picture.stride);
+  config.output.u.RGBA.size = size;
+  const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
+  WebPFreeDecBuffer(&config.output);
+  return status == VP8_STATUS_OK ? 1 : 0;
 }
 
 struct JpegEncodeJob {
@@ -510,10 +643,22 @@ int BareEncodePng(const char* path, const BarePicture& picture) {
   return encoded && closed ? 1 : 0;
 }
 
-int ConvertWithBareLibraries(Target target, const char* source, const char* destination,
-                             StepClock& clock) {
+int BareDecode(Source source, const char* path, BarePicture& picture) {
+  switch (source) {
+    case Source::Jpeg:
+      return BareDecodeJpeg(path, picture);
+    case Source::Heic:
+      return BareDecodeHeic(path, picture);
+    case Source::Webp:
+      return BareDecodeWebp(path, picture);
+  }
+  return 0;
+}
+
+int ConvertWithBareLibraries(Source sourceFormat, Target target, const char* source,
+                             const char* destination, StepClock& clock) {
   BarePicture picture;
-  if (!BareDecodeJpeg(source, picture)) return 0;
+  if (!BareDecode(sourceFormat, source, picture)) return 0;
   clock.MarkLoaded();
   int written = 0;
   switch (target) {
@@ -548,23 +693,25 @@ struct RunResult {
 
 constexpr char kResultTag[] = "RUN";
 
-int RunOneCase(const std::string& caseName, const char* source, const char* destination) {
+int RunOneCase(const std::string& runName, const char* source, const char* destination) {
   Way way;
-  Target target;
-  if (!ParseCaseName(caseName, way, target)) {
-    std::fprintf(stderr, "unknown case %s\n", caseName.c_str());
+  const BenchCase* benchCase = nullptr;
+  if (!ParseRunName(runName, way, benchCase)) {
+    std::fprintf(stderr, "unknown case %s\n", runName.c_str());
     return 2;
   }
+  const Target target = benchCase->target;
   const MemoryNow start = ReadOwnMemory();
   PrivateMemorySampler sampler;
-  StepClock clock;
-  const CpuTime beganCpu = ThreadCpuTime();
+  StepClock clock(sampler);
+  const CpuTime beganCpu = ConversionCpuTime(sampler);
   const Clock::time_point began = Clock::now();
-  const bool ok = way == Way::Engine
-                      ? ConvertWithEngine(target, source, destination, clock) == kEngineResultOk
-                      : ConvertWithBareLibraries(target, source, destination, clock) == 1;
+  const bool ok =
+      way == Way::Engine
+          ? ConvertWithEngine(target, source, destination, clock) == engine::ResultOk
+          : ConvertWithBareLibraries(benchCase->source, target, source, destination, clock) == 1;
   const Clock::time_point ended = Clock::now();
-  const CpuTime endedCpu = ThreadCpuTime();
+  const CpuTime endedCpu = ConversionCpuTime(sampler);
   const std::int64_t sampledPrivate = sampler.Stop();
   const MemoryNow end = ReadOwnMemory();
 
@@ -573,7 +720,11 @@ int RunOneCase(const std::string& caseName, const char* source, const char* dest
   result.totalMs = Milliseconds(ended - began);
   result.loadMs = clock.hasLoaded ? Milliseconds(clock.loaded - began) : -1;
   result.totalCpuMs = (endedCpu - beganCpu).TotalMs();
-  result.totalSystemMs = (endedCpu - beganCpu).systemMs;
+  // The system splits each thread's time into user and system parts by
+  // estimate, separately for the process and for the sampler, so the part
+  // left once the sampler's is taken away can come out a little off, even
+  // below 0 (under Wine, in 10-ms ticks); the total is exact.
+  result.totalSystemMs = std::max(0.0, (endedCpu - beganCpu).systemMs);
   result.loadCpuMs = clock.hasLoaded ? (clock.loadedCpu - beganCpu).TotalMs() : -1;
   result.startWorkingSet = start.workingSet;
   result.peakWorkingSet = std::max(end.peakWorkingSet, end.workingSet);
@@ -630,12 +781,12 @@ struct OwnedHandle {
   }
 };
 
-bool RunInChild(const std::string& caseName, const std::string& source,
+bool RunInChild(const std::string& runName, const std::string& source,
                 const std::string& destination, RunResult& result) {
   char self[MAX_PATH];
   const DWORD selfLength = GetModuleFileNameA(nullptr, self, MAX_PATH);
   if (selfLength == 0 || selfLength >= MAX_PATH) return false;
-  std::string commandLine = QuoteArgument(self) + " --run " + caseName + " " +
+  std::string commandLine = QuoteArgument(self) + " --run " + runName + " " +
                             QuoteArgument(source) + " " + QuoteArgument(destination);
 
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -673,7 +824,7 @@ bool RunInChild(const std::string& caseName, const std::string& source,
   return ParseRunResult(output, result) && exitCode == 0;
 }
 #else
-bool RunInChild(const std::string& caseName, const std::string& source,
+bool RunInChild(const std::string& runName, const std::string& source,
                 const std::string& destination, RunResult& result) {
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) return false;
@@ -688,7 +839,7 @@ bool RunInChild(const std::string& caseName, const std::string& source,
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     // A fresh image of this program, so the run starts from a clean heap.
-    const char* arguments[] = {"engine_bench",      "--run", caseName.c_str(), source.c_str(),
+    const char* arguments[] = {"engine_bench",      "--run", runName.c_str(), source.c_str(),
                                destination.c_str(), nullptr};
     execv("/proc/self/exe", const_cast<char* const*>(arguments));
     _exit(127);
@@ -752,8 +903,12 @@ std::string LibraryDescription() {
 #endif
   std::string tiffVersion = TIFFGetVersion();
   tiffVersion = tiffVersion.substr(0, tiffVersion.find('\n'));
+  const int webpVersion = WebPGetDecoderVersion();
+  char webpText[32];
+  std::snprintf(webpText, sizeof webpText, "libwebp %d.%d.%d", webpVersion >> 16 & 0xff,
+                webpVersion >> 8 & 0xff, webpVersion & 0xff);
   return std::string(jpegVersion) + ", libpng " + png_get_libpng_ver(nullptr) + ", zlib " +
-         zlibVersion() + ", " + tiffVersion;
+         zlibVersion() + ", " + tiffVersion + ", libheif " + heif_get_version() + ", " + webpText;
 }
 
 std::int64_t FileSize(const std::string& path) {
@@ -812,9 +967,12 @@ void AddRun(CaseFigures& figures, const RunResult& run) {
                              : std::min(figures.startPrivate, run.startPrivate);
 }
 
-bool ReadPictureSize(const char* path, std::uint32_t& width, std::uint32_t& height) {
+// The picture's size from its header, through the engine reader of its
+// format (whose open step decodes nothing).
+template <typename Reader>
+bool ReadPictureSizeWith(const char* path, std::uint32_t& width, std::uint32_t& height) {
   engine::RasterImage unused;
-  engine::JpegCodec probe;
+  Reader probe;
   if (!probe.OpenRead(path, unused)) return false;
   width = static_cast<std::uint32_t>(probe.Width());
   height = static_cast<std::uint32_t>(probe.Height());
@@ -822,7 +980,20 @@ bool ReadPictureSize(const char* path, std::uint32_t& width, std::uint32_t& heig
   return true;
 }
 
-void PrintCaseRow(Target target, Way way, const CaseFigures& figures, double megapixels) {
+bool ReadPictureSize(Source source, const char* path, std::uint32_t& width, std::uint32_t& height) {
+  switch (source) {
+    case Source::Jpeg:
+      return ReadPictureSizeWith<engine::JpegCodec>(path, width, height);
+    case Source::Heic:
+      return ReadPictureSizeWith<engine::HeifReader>(path, width, height);
+    case Source::Webp:
+      return ReadPictureSizeWith<engine::WebpReader>(path, width, height);
+  }
+  return false;
+}
+
+void PrintCaseRow(const BenchCase& benchCase, Way way, const CaseFigures& figures,
+                  double megapixels) {
   char load[16] = "-";
   char write[16] = "-";
   const RunResult& cpu = figures.bestCpu;
@@ -830,9 +1001,9 @@ void PrintCaseRow(Target target, Way way, const CaseFigures& figures, double meg
     std::snprintf(load, sizeof load, "%.0f", cpu.loadCpuMs);
     std::snprintf(write, sizeof write, "%.0f", cpu.totalCpuMs - cpu.loadCpuMs);
   }
-  std::printf("%-5s %-7s %7.0f %6.2f %7.0f %6.2f %6.0f %6s %6s %8.1f %8.1f %8.1f %8.1f %10" PRId64
+  std::printf("%-8s %-6s %7.0f %6.2f %7.0f %6.2f %6.0f %6s %6s %8.1f %8.1f %8.1f %8.1f %10" PRId64
               "%s\n",
-              TargetName(target), WayName(way), figures.best.totalMs,
+              benchCase.label, WayName(way), figures.best.totalMs,
               megapixels / (figures.best.totalMs / 1000.0), cpu.totalCpuMs,
               megapixels / (cpu.totalCpuMs / 1000.0), cpu.totalSystemMs, load, write,
               Mebibytes(figures.peakWorkingSet),
@@ -849,111 +1020,185 @@ std::string Ratio(double engine, double bare) {
   return text;
 }
 
-int RunBenchmark(const std::string& photo, const std::string& outputFolder, int repeat,
-                 const std::string& onlyTargets) {
+// The pictures the cases convert, one per source format (empty: not given).
+struct SourcePictures {
+  std::string jpeg;
+  std::string heic;
+  std::string webp;
+  const std::string& Of(Source source) const {
+    switch (source) {
+      case Source::Heic:
+        return heic;
+      case Source::Webp:
+        return webp;
+      case Source::Jpeg:
+        break;
+    }
+    return jpeg;
+  }
+};
+
+std::vector<std::string> SplitNames(const std::string& list) {
+  std::vector<std::string> names;
+  std::size_t from = 0;
+  while (from <= list.size()) {
+    const std::size_t comma = std::min(list.find(',', from), list.size());
+    if (comma > from) names.push_back(list.substr(from, comma - from));
+    from = comma + 1;
+  }
+  return names;
+}
+
+// The cases to run, in table order: those --only names, or every case whose
+// picture was given. Unknown names, and named cases without a picture, are
+// reported and make the benchmark fail.
+bool ChooseCases(const std::string& only, const SourcePictures& pictures,
+                 std::vector<const BenchCase*>& chosen) {
+  const std::vector<std::string> names = SplitNames(only);
+  bool ok = true;
+  for (const std::string& name : names) {
+    const bool known = std::any_of(std::begin(kCases), std::end(kCases),
+                                   [&name](const BenchCase& c) { return name == c.name; });
+    if (!known) {
+      std::fprintf(stderr, "unknown case %s (cases: jpeg, tiff, png, heic, webp)\n", name.c_str());
+      ok = false;
+    }
+  }
+  for (const BenchCase& c : kCases) {
+    const bool named = std::find(names.begin(), names.end(), c.name) != names.end();
+    if (!names.empty() && !named) continue;
+    if (pictures.Of(c.source).empty()) {
+      if (named) {
+        std::fprintf(stderr, "case %s needs its picture (--%s)\n", c.name, c.name);
+        ok = false;
+      }
+      continue;
+    }
+    chosen.push_back(&c);
+  }
+  return ok;
+}
+
+// Runs one case on both roads and prints its rows and ratios; false when a
+// run failed.
+bool RunCase(const BenchCase& benchCase, const std::string& source, const std::string& outputFolder,
+             int repeat) {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  if (!ReadPictureSize(photo.c_str(), width, height)) {
-    std::fprintf(stderr, "cannot read %s as a JPEG picture\n", photo.c_str());
-    return 1;
+  if (!ReadPictureSize(benchCase.source, source.c_str(), width, height)) {
+    std::printf("%-8s cannot read %s\n", benchCase.label, source.c_str());
+    return false;
   }
   const double megapixels = static_cast<double>(width) * height / 1e6;
   // Warms the file cache, so the first run does not pay for the disk.
-  FileSize(photo);
+  FileSize(source);
 
-  std::printf("engine benchmark: %s, %u x %u (%.1f MP), best of %d runs, one process per run\n",
-              photo.c_str(), width, height, megapixels, repeat);
+  const char separator = outputFolder.find('\\') != std::string::npos ? '\\' : '/';
+  CaseFigures figures[2];
+  std::string destinations[2];
+  for (Way way : {Way::Bare, Way::Engine}) {
+    destinations[static_cast<int>(way)] =
+        outputFolder + separator + RunName(way, benchCase) + TargetExtension(benchCase.target);
+  }
+  for (int run = 0; run < repeat; ++run) {
+    // Alternate the order, so a slow spell of the machine hits both roads.
+    const Way order[2] = {run % 2 == 0 ? Way::Bare : Way::Engine,
+                          run % 2 == 0 ? Way::Engine : Way::Bare};
+    for (Way way : order) {
+      const std::string& destination = destinations[static_cast<int>(way)];
+      std::remove(destination.c_str());
+      RunResult result;
+      CaseFigures& into = figures[static_cast<int>(way)];
+      if (!RunInChild(RunName(way, benchCase), source, destination, result) || !result.ok) {
+        ++into.failures;
+        std::fprintf(stderr, "run %s failed\n", RunName(way, benchCase).c_str());
+        continue;
+      }
+      AddRun(into, result);
+    }
+  }
+  bool allOk = true;
+  for (Way way : {Way::Bare, Way::Engine}) {
+    CaseFigures& f = figures[static_cast<int>(way)];
+    f.outputBytes = FileSize(destinations[static_cast<int>(way)]);
+    if (f.runs == 0) {
+      std::printf("%-8s %-6s all runs failed\n", benchCase.label, WayName(way));
+      allOk = false;
+      continue;
+    }
+    if (f.failures) allOk = false;
+    PrintCaseRow(benchCase, way, f, megapixels);
+  }
+  const CaseFigures& bare = figures[0];
+  const CaseFigures& eng = figures[1];
+  if (bare.runs > 0 && eng.runs > 0) {
+    const int same = SameFileContent(destinations[0], destinations[1]);
+    const RunResult& engineCpu = eng.bestCpu;
+    const RunResult& bareCpu = bare.bestCpu;
+    const bool split = engineCpu.loadCpuMs >= 0 && bareCpu.loadCpuMs >= 0;
+    const auto asDouble = [](std::int64_t value) { return static_cast<double>(value); };
+    std::printf(
+        "         %u x %u; engine/bare: wall %s  cpu %s (load %s, write %s)  peak WS %s "
+        "(+WS %s)  private %s  output %s\n",
+        width, height, Ratio(eng.best.totalMs, bare.best.totalMs).c_str(),
+        Ratio(engineCpu.totalCpuMs, bareCpu.totalCpuMs).c_str(),
+        Ratio(split ? engineCpu.loadCpuMs : -1, bareCpu.loadCpuMs).c_str(),
+        Ratio(split ? engineCpu.totalCpuMs - engineCpu.loadCpuMs : -1,
+              bareCpu.totalCpuMs - bareCpu.loadCpuMs)
+            .c_str(),
+        Ratio(asDouble(eng.peakWorkingSet), asDouble(bare.peakWorkingSet)).c_str(),
+        Ratio(asDouble(eng.peakWorkingSet - eng.startWorkingSet),
+              asDouble(bare.peakWorkingSet - bare.startWorkingSet))
+            .c_str(),
+        Ratio(asDouble(eng.peakPrivate), asDouble(bare.peakPrivate)).c_str(),
+        same == 1   ? "byte-identical"
+        : same == 0 ? "DIFFERS"
+                    : "unreadable");
+  }
+  std::fflush(stdout);
+  return allOk;
+}
+
+int RunBenchmark(const SourcePictures& pictures, const std::string& outputFolder, int repeat,
+                 const std::string& only) {
+  std::vector<const BenchCase*> chosen;
+  if (!ChooseCases(only, pictures, chosen)) return 1;
+
+  std::printf("engine benchmark: best of %d runs, one process per run\n", repeat);
+  for (Source source : {Source::Jpeg, Source::Heic, Source::Webp}) {
+    if (!pictures.Of(source).empty()) std::printf("picture: %s\n", pictures.Of(source).c_str());
+  }
   std::printf("platform: %s\n", PlatformDescription().c_str());
   std::printf("libraries: %s\n", LibraryDescription().c_str());
   std::printf(
-      "engine = JpegCodec read into a RasterImage, then the writer with the controller's options\n"
-      "bare   = libjpeg decode into one heap buffer, then libjpeg / libtiff / libpng straight "
-      "from it\n"
+      "engine = LoadPicture into a RasterImage, then the writer with the controller's options\n"
+      "bare   = libjpeg / libheif / libwebp decode into one buffer, then libjpeg / libtiff /\n"
+      "         libpng straight from it\n"
       "wall = elapsed ms of the whole conversion (best run), with megapixels per second;\n"
-      "cpu = processor ms (user + system) of the converting thread (best run), with MP/s;\n"
-      "      sys = its system part; load (decode) + write (encode, release of the picture)\n"
+      "cpu = processor ms (user + system) of the process's threads but the memory sampler\n"
+      "      (best run), with MP/s; sys = its system part; load (decode) + write (encode,\n"
+      "      release of the picture)\n"
       "memory in MiB, highest of the runs: WS = peak working set (resident, incl. the engine's\n"
       "      mapped pixels), private = sampled peak of memory not backed by a file;\n"
       "      '+' = above the process's own size at the start of the run\n\n");
-  const char separator = outputFolder.find('\\') != std::string::npos ? '\\' : '/';
-
-  std::printf("%-5s %-7s %7s %6s %7s %6s %6s %6s %6s %8s %8s %8s %8s %10s\n", "to", "road", "wall",
-              "MP/s", "cpu", "MP/s", "sys", "load", "write", "peak WS", "+WS", "private",
+  std::printf("%-8s %-6s %7s %6s %7s %6s %6s %6s %6s %8s %8s %8s %8s %10s\n", "case", "road",
+              "wall", "MP/s", "cpu", "MP/s", "sys", "load", "write", "peak WS", "+WS", "private",
               "+private", "output B");
   bool allOk = true;
-  for (Target target : kTargets) {
-    if (!onlyTargets.empty() && onlyTargets.find(TargetName(target)) == std::string::npos) continue;
-    CaseFigures figures[2];
-    std::string destinations[2];
-    for (Way way : {Way::Bare, Way::Engine}) {
-      destinations[static_cast<int>(way)] =
-          outputFolder + separator + WayName(way) + TargetExtension(target);
-    }
-    for (int run = 0; run < repeat; ++run) {
-      // Alternate the order, so a slow spell of the machine hits both roads.
-      const Way order[2] = {run % 2 == 0 ? Way::Bare : Way::Engine,
-                            run % 2 == 0 ? Way::Engine : Way::Bare};
-      for (Way way : order) {
-        const std::string& destination = destinations[static_cast<int>(way)];
-        std::remove(destination.c_str());
-        RunResult result;
-        CaseFigures& into = figures[static_cast<int>(way)];
-        if (!RunInChild(CaseName(way, target), photo, destination, result) || !result.ok) {
-          ++into.failures;
-          std::fprintf(stderr, "run %s failed\n", CaseName(way, target).c_str());
-          continue;
-        }
-        AddRun(into, result);
-      }
-    }
-    for (Way way : {Way::Bare, Way::Engine}) {
-      CaseFigures& f = figures[static_cast<int>(way)];
-      f.outputBytes = FileSize(destinations[static_cast<int>(way)]);
-      if (f.runs == 0) {
-        std::printf("%-5s %-7s all runs failed\n", TargetName(target), WayName(way));
-        allOk = false;
-        continue;
-      }
-      if (f.failures) allOk = false;
-      PrintCaseRow(target, way, f, megapixels);
-    }
-    const CaseFigures& bare = figures[0];
-    const CaseFigures& eng = figures[1];
-    if (bare.runs > 0 && eng.runs > 0) {
-      const int same = SameFileContent(destinations[0], destinations[1]);
-      const RunResult& engineCpu = eng.bestCpu;
-      const RunResult& bareCpu = bare.bestCpu;
-      const bool split = engineCpu.loadCpuMs >= 0 && bareCpu.loadCpuMs >= 0;
-      const auto asDouble = [](std::int64_t value) { return static_cast<double>(value); };
-      std::printf(
-          "      engine/bare: wall %s  cpu %s (load %s, write %s)  peak WS %s (+WS %s)  "
-          "private %s  output %s\n",
-          Ratio(eng.best.totalMs, bare.best.totalMs).c_str(),
-          Ratio(engineCpu.totalCpuMs, bareCpu.totalCpuMs).c_str(),
-          Ratio(split ? engineCpu.loadCpuMs : -1, bareCpu.loadCpuMs).c_str(),
-          Ratio(split ? engineCpu.totalCpuMs - engineCpu.loadCpuMs : -1,
-                bareCpu.totalCpuMs - bareCpu.loadCpuMs)
-              .c_str(),
-          Ratio(asDouble(eng.peakWorkingSet), asDouble(bare.peakWorkingSet)).c_str(),
-          Ratio(asDouble(eng.peakWorkingSet - eng.startWorkingSet),
-                asDouble(bare.peakWorkingSet - bare.startWorkingSet))
-              .c_str(),
-          Ratio(asDouble(eng.peakPrivate), asDouble(bare.peakPrivate)).c_str(),
-          same == 1   ? "byte-identical"
-          : same == 0 ? "DIFFERS"
-                      : "unreadable");
-    }
-    std::fflush(stdout);
+  for (const BenchCase* benchCase : chosen) {
+    allOk = RunCase(*benchCase, pictures.Of(benchCase->source), outputFolder, repeat) && allOk;
   }
   return allOk ? 0 : 1;
 }
 
 void PrintUsage() {
   std::fprintf(stderr,
-               "usage: engine_bench [--repeat N] [--temp FOLDER] [--only jpeg,tiff,png] PHOTO.jpg "
+               "usage: engine_bench [--repeat N] [--temp FOLDER] [--only jpeg,tiff,png,heic,webp]\n"
+               "                    [--heic PICTURE.heic] [--webp PICTURE.webp] PHOTO.jpg "
                "OUTPUT_FOLDER\n"
-               "       engine_bench --run CASE PHOTO.jpg DESTINATION\n"
-               "CASE: bare-jpeg, engine-jpeg, bare-tiff, engine-tiff, bare-png, engine-png\n");
+               "       engine_bench --run WAY-CASE SOURCE DESTINATION\n"
+               "WAY: bare, engine; CASE: jpeg, tiff, png (from PHOTO.jpg), heic (to JPEG),\n"
+               "webp (to PNG)\n");
 }
 
 }  // namespace
@@ -964,7 +1209,8 @@ int main(int argc, char** argv) {
     return RunOneCase(arguments[1], arguments[2].c_str(), arguments[3].c_str());
   }
   int repeat = kDefaultRepeat;
-  std::string onlyTargets;  // names of the targets to run; all when empty
+  std::string only;  // names of the cases to run, comma-separated; all when empty
+  SourcePictures pictures;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (arguments[i] == "--repeat" && i + 1 < arguments.size()) {
@@ -972,7 +1218,11 @@ int main(int argc, char** argv) {
     } else if (arguments[i] == "--temp" && i + 1 < arguments.size()) {
       SetTemporaryFolder(arguments[++i]);
     } else if (arguments[i] == "--only" && i + 1 < arguments.size()) {
-      onlyTargets = arguments[++i];
+      only = arguments[++i];
+    } else if (arguments[i] == "--heic" && i + 1 < arguments.size()) {
+      pictures.heic = arguments[++i];
+    } else if (arguments[i] == "--webp" && i + 1 < arguments.size()) {
+      pictures.webp = arguments[++i];
     } else {
       positional.push_back(arguments[i]);
     }
@@ -981,5 +1231,6 @@ int main(int argc, char** argv) {
     PrintUsage();
     return 2;
   }
-  return RunBenchmark(positional[0], positional[1], repeat, onlyTargets);
+  pictures.jpeg = positional[0];
+  return RunBenchmark(pictures, positional[1], repeat, only);
 }

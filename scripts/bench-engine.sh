@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Engine benchmark, in one command:
 #
-#   bash scripts/bench-engine.sh [--repeat N] [--only jpeg,tiff,png]
+#   bash scripts/bench-engine.sh [--repeat N] [--only jpeg,tiff,png,heic,webp]
 #                                [--native-only | --win32-only]
+#                                [--deps-dir DIR]
 #
 # 1. builds bench/engine_bench in two Release trees: build/bench-native (host
 #    gcc) and build/bench-win32 (MinGW-w64 i686);
@@ -11,16 +12,21 @@
 #    ImageMagick from libjpeg-turbo's test photograph (testorig.jpg, a rose;
 #    ImageMagick's built-in rose: picture when the source tree is absent)
 #    upscaled, with a seeded plasma fractal laid over it for texture at every
-#    scale and Gaussian noise for sensor grain;
+#    scale and Gaussian noise for sensor grain; and from it, resized to
+#    4000 x 3000 (12 MP), a HEIC (heif-enc, quality 80) and a lossy WebP
+#    (cwebp, quality 80), as a phone or camera would save them;
 # 3. runs the benchmark natively, then the 32-bit build under Wine in a
 #    prefix of its own (build/bench-wineprefix), whose wineserver it stops at
 #    the end without touching the shared prefix other people test in.
 #
 # The benchmark converts the photograph to JPEG (quality 100, optimized
 # Huffman tables), TIFF (24-bit, uncompressed) and PNG (24-bit, interlaced),
-# once through the engine's codecs and once through the bare libraries, each
-# run (best of N, default 3) in a fresh process, and prints times, megapixels
-# per second, peak memory and the engine/bare ratios. Figures only: the exit
+# the HEIC to JPEG and the WebP to PNG, once through the engine's loader and
+# writers and once through the bare libraries, each run (best of N, default
+# 3) in a fresh process, and prints times, megapixels per second, peak memory
+# and the engine/bare ratios. --only names the cases to run (default all).
+# --deps-dir hands PC_DEPS_DIR to the trees' configure step (where the codec
+# libraries are built once; see scripts/build-deps.sh). Figures only: the exit
 # status says whether everything built and ran, never whether it was fast.
 # On a shared machine wall times mostly measure waiting for a core; the
 # processor-time columns are the ones to compare then (the load average is
@@ -32,7 +38,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build="$repo/build"
 data="$build/bench-data"
 repeat=3
-only=jpeg,tiff,png
+only=jpeg,tiff,png,heic,webp
+deps_dir=
 run_native=1
 run_win32=1
 
@@ -40,6 +47,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --repeat) repeat=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
+    --deps-dir) deps_dir=$2; shift 2 ;;
     --native-only) run_win32=0; shift ;;
     --win32-only) run_native=0; shift ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
@@ -68,6 +76,7 @@ EOF
 build_tree() {
   local tree=$1
   shift
+  [ -z "$deps_dir" ] || set -- "$@" -DPC_DEPS_DIR="$deps_dir"
   echo "=== building $tree (Release)"
   cmake -S "$repo" -B "$build/$tree" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PROJECT_PictureConverter_INCLUDE="$project_include" "$@" \
@@ -106,6 +115,27 @@ make_photo() {
 }
 make_photo
 
+# The 12 MP HEIC and WebP, made once from the photograph through a lossless
+# intermediate, with the encoders' default 4:2:0 chroma.
+heic="$data/photo-4000x3000.heic"
+webp="$data/photo-4000x3000.webp"
+make_small_pictures() {
+  [ -s "$heic" ] && [ -s "$webp" ] && return 0
+  echo "=== making the 12 MP HEIC and WebP (once; a minute or two)"
+  local work="$data/small-work"
+  rm -rf "$work"
+  mkdir -p "$work"
+  export MAGICK_TEMPORARY_PATH="$work"
+  convert "$photo" -filter Lanczos -resize '4000x3000!' -quality 10 "PNG24:$work/photo.png"
+  heif-enc -q 80 -o "$work/photo.heic" "$work/photo.png" >"$work/heif-enc.log" 2>&1 ||
+    { cat "$work/heif-enc.log"; return 1; }
+  cwebp -quiet -q 80 "$work/photo.png" -o "$work/photo.webp"
+  mv "$work/photo.heic" "$heic"
+  mv "$work/photo.webp" "$webp"
+  rm -rf "$work"
+}
+make_small_pictures
+
 # Reports engine temporary files a run left behind (there should be none).
 check_temp_folder() {
   local folder=$1
@@ -132,7 +162,8 @@ if [ "$run_native" = 1 ]; then
   mkdir -p "$data/out-native" "$data/tmp-native"
   print_load
   "$build/bench-native/bench/engine_bench" --repeat "$repeat" --only "$only" \
-    --temp "$data/tmp-native" "$photo" "$data/out-native" || status=1
+    --temp "$data/tmp-native" --heic "$heic" --webp "$webp" \
+    "$photo" "$data/out-native" || status=1
   check_temp_folder "$data/tmp-native" || status=1
 fi
 
@@ -153,6 +184,7 @@ if [ "$run_win32" = 1 ]; then
   print_load
   wine "$build/bench-win32/bench/engine_bench.exe" --repeat "$repeat" --only "$only" \
     --temp "$(to_windows_path "$data/tmp-win32")" \
+    --heic "$(to_windows_path "$heic")" --webp "$(to_windows_path "$webp")" \
     "$(to_windows_path "$photo")" "$(to_windows_path "$data/out-win32")" </dev/null || status=1
   check_temp_folder "$data/tmp-win32" || status=1
 fi

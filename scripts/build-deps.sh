@@ -3,13 +3,16 @@
 #
 #   build-deps.sh native|win32|win64|fuzz DEPS_DIR
 #
-# native: libtiff only (libjpeg, libpng, zlib and giflib come from Debian's
-#         -dev packages).
-# win32:  libjpeg-turbo (with SIMD), libpng, libtiff and giflib, cross-compiled
-#         for i686 (zlib is Debian's libz-mingw-w64-dev).
+# native: libtiff only (libjpeg, libpng, zlib, giflib, libwebp and libheif
+#         come from Debian's -dev packages).
+# win32:  libjpeg-turbo (with SIMD), libpng, libtiff, giflib, libwebp (with
+#         libwebpdemux), libde265, dav1d (with its assembly) and libheif (with
+#         libde265 and dav1d built in), cross-compiled for i686 (zlib is
+#         Debian's libz-mingw-w64-dev).
 # win64:  the same, cross-compiled for x86_64.
-# fuzz:   all four with clang, instrumented for libFuzzer and the sanitizers,
-#         so fuzzing sees inside the libraries too (zlib is the system's).
+# fuzz:   all of them with clang, instrumented for libFuzzer and the
+#         sanitizers, so fuzzing sees inside the libraries too (zlib is the
+#         system's).
 # Every tree builds libtiff from the same source with the same codec set, so
 # that they decode the same files. Each library is built once: a stamp naming
 # the source version and a digest of the build steps marks it done, so a
@@ -180,6 +183,110 @@ CMAKE
   cmake_build giflib "$project" -DGIFLIB_SOURCE_DIR="$1"
 }
 
+# libwebp decodes WebP (libwebp) and finds the first frame of an animation
+# (libwebpdemux). Its tools, the mux library and the extras stay out, and so
+# do the image libraries only the tools read and write through.
+build_libwebp() {
+  cmake_build libwebp "$1" -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+    -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF \
+    -DWEBP_BUILD_VWEBP=OFF -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF \
+    -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_WEBP_JS=OFF \
+    -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON -DCMAKE_DISABLE_FIND_PACKAGE_JPEG=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_TIFF=ON -DCMAKE_DISABLE_FIND_PACKAGE_GIF=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON -DCMAKE_DISABLE_FIND_PACKAGE_GLUT=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_SDL=ON
+}
+
+# libde265 decodes the HEVC pictures inside HEIC files for libheif. Its
+# ENABLE_DECODER switch is the dec265 tool (the decoder is the library
+# itself); the encoder, sherlock265 and SDL stay out.
+build_libde265() {
+  cmake_build libde265 "$1" -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF -DENABLE_SDL=OFF \
+    -DCMAKE_DISABLE_FIND_PACKAGE_SDL=ON -DCMAKE_DISABLE_FIND_PACKAGE_Qt5Core=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Qt5Gui=ON -DCMAKE_DISABLE_FIND_PACKAGE_Qt5Widgets=ON
+}
+
+# dav1d decodes the AV1 pictures inside AVIF files for libheif: 8-bit and
+# high-bit-depth pictures, no tools or tests. It builds with Meson, told the
+# tree's compiler by a machine file: the MinGW cross compiler with dav1d's x86
+# assembly (nasm), or clang with the fuzz flags and without assembly, which
+# the sanitizers and the fuzzer's coverage cannot see.
+build_dav1d() {
+  local bdir="$prefix/build/dav1d" machine="$prefix/build/dav1d-machine.ini"
+  local asm=true machine_kind=--native-file cargs=[] cpu_family
+  rm -rf "$bdir"
+  mkdir -p "$prefix/build"
+  if [ -n "$mingw_triple" ]; then
+    machine_kind=--cross-file
+    case "$mingw_triple" in
+      i686-*) cpu_family=x86 ;;
+      x86_64-*) cpu_family=x86_64 ;;
+    esac
+    cat >"$machine" <<INI
+[binaries]
+c = '$mingw_triple-gcc-posix'
+ar = '$mingw_triple-ar'
+strip = '$mingw_triple-strip'
+windres = '$mingw_triple-windres'
+nasm = 'nasm'
+
+[host_machine]
+system = 'windows'
+cpu_family = '$cpu_family'
+cpu = '${mingw_triple%%-*}'
+endian = 'little'
+INI
+  else
+    asm=false
+    cargs="['-g', '-O1', '-fsanitize=fuzzer-no-link,address,undefined', '-fno-omit-frame-pointer']"
+    cat >"$machine" <<INI
+[binaries]
+c = 'clang'
+ar = 'ar'
+
+[built-in options]
+c_args = $cargs
+c_link_args = $cargs
+INI
+  fi
+  meson setup "$bdir" "$1" "$machine_kind" "$machine" --prefix "$prefix" --libdir lib \
+    --buildtype release -Db_ndebug=true -Ddefault_library=static --wrap-mode nodownload \
+    -Dbitdepths=8,16 -Denable_asm=$asm -Denable_tools=false -Denable_tests=false \
+    -Denable_examples=false -Denable_docs=false -Dxxhash_muxer=disabled \
+    >"$prefix/build-dav1d.log" 2>&1 &&
+  meson compile -C "$bdir" -j "$jobs" >>"$prefix/build-dav1d.log" 2>&1 &&
+  meson install -C "$bdir" --no-rebuild >>"$prefix/build-dav1d.log" 2>&1 || {
+    tail -n 40 "$prefix/build-dav1d.log" >&2
+    echo "building dav1d failed; full log: $prefix/build-dav1d.log" >&2
+    exit 1
+  }
+}
+
+# libheif reads HEIC/HEIF and AVIF files, with this tree's libde265 (HEVC)
+# and dav1d (AV1) built into the library. Every other codec and plugin
+# loading stay out; pkg-config sees only this prefix, so nothing from the
+# build machine (x265, aom, rav1e, SVT-AV1, gdk-pixbuf) joins in.
+build_libheif() {
+  PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH= \
+  cmake_build libheif "$1" -DWITH_EXAMPLES=OFF -DENABLE_PLUGIN_LOADING=OFF \
+    -DWITH_LIBDE265=ON -DWITH_LIBDE265_PLUGIN=OFF -DWITH_DAV1D=ON -DWITH_DAV1D_PLUGIN=OFF \
+    -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF -DWITH_RAV1E=OFF \
+    -DWITH_SvtEnc=OFF -DWITH_DEFLATE_HEADER_COMPRESSION=OFF \
+    -DLIBDE265_INCLUDE_DIR="$prefix/include" -DLIBDE265_LIBRARY="$prefix/lib/libde265.a" \
+    -DDAV1D_INCLUDE_DIR="$prefix/include" -DDAV1D_LIBRARY="$prefix/lib/libdav1d.a"
+  # A decoder that was asked for but not found would otherwise go missing
+  # quietly: the plugin registry must register both.
+  local nm=nm symbols decoder
+  [ -n "$mingw_triple" ] && nm=$mingw_triple-nm
+  symbols=$("$nm" -C --defined-only "$prefix/lib/libheif.a" 2>/dev/null)
+  for decoder in get_decoder_plugin_libde265 get_decoder_plugin_dav1d; do
+    grep -q " T $decoder()" <<<"$symbols" || {
+      echo "libheif was built without $decoder" >&2
+      exit 1
+    }
+  done
+}
+
 case "$tree" in
   native)
     build_once tiff build_libtiff
@@ -189,5 +296,9 @@ case "$tree" in
     build_once libpng1.6 build_libpng
     build_once tiff build_libtiff
     build_once giflib build_giflib
+    build_once libwebp build_libwebp
+    build_once libde265 build_libde265
+    build_once dav1d build_dav1d
+    build_once libheif build_libheif
     ;;
 esac

@@ -11,11 +11,12 @@ if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 packages=(
   # native build
   cmake make g++ pkg-config googletest libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
-  clang libclang-rt-14-dev
-  # win32 and win64 builds and codec sources
+  libwebp-dev libheif-dev clang libclang-rt-14-dev
+  # win32 and win64 builds and codec sources (dav1d builds with Meson and Ninja)
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev nasm dpkg-dev
+  meson ninja-build
   # running and testing under Wine on a virtual display; fonts-wine brings
   # Marlett, which draws the caption buttons
   wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils x11-apps xdotool imagemagick
@@ -24,6 +25,7 @@ packages=(
   zip
   # peers that write and read test pictures
   libjpeg-turbo-progs libtiff-tools netpbm graphicsmagick python3 libimage-exiftool-perl gifsicle
+  webp libheif-examples libavif-bin
   # decodes Softimage PIC files for their tests (nothing in Debian writes them)
   openimageio-tools
 )
