@@ -275,7 +275,7 @@ build_libheif() {
     -DLIBDE265_INCLUDE_DIR="$prefix/include" -DLIBDE265_LIBRARY="$prefix/lib/libde265.a" \
     -DDAV1D_INCLUDE_DIR="$prefix/include" -DDAV1D_LIBRARY="$prefix/lib/libdav1d.a"
   # A decoder that was asked for but not found would otherwise go missing
-  # quietly: the plugin registry must register both.
+  # quietly; libheif registers the backends whose code it was built with.
   local nm=nm symbols decoder
   [ -n "$mingw_triple" ] && nm=$mingw_triple-nm
   symbols=$("$nm" -C --defined-only "$prefix/lib/libheif.a" 2>/dev/null)
