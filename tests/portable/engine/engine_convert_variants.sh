@@ -488,68 +488,7 @@ for check in "pic_mixed.pic bmp/source.ppm" "pic_mixed_alpha.pic bmp/source_alph
   [ "$largest" = 0 ] || fail "OpenImageIO reads $name other than it was made (up to $largest)"
 done
 
-jpeg_mean_limit() {
-  local largest mean
-  cjpeg -quality 100 -optimize "$1" | djpeg -pnm >"$work/own.ppm"
-  read -r largest mean <<<"$(difference_of "$work/own.ppm" "$1")"
-  awk -v m="$mean" 'BEGIN { printf "%.3f", m + 1 }'
-}
-
-for program in "$@"; do
-  program=$(absolute_program "$program")
-  [ -f "$program" ] || { fail "no program $program"; continue; }
-  label=$(basename "$program")
-  echo "== $label"
-  temp="$work/temp_$label"
-  mkdir -p "$temp" "$work/loaded_$label"
-
-  for target in png tif jpg; do
-    out="$work/out_$label/$target"
-    mkdir -p "$out"
-    while read -r name source tolerance reference; do
-      [ -n "$name" ] || continue
-      destination="$out/$name.$target"
-      what="$label $target $name"
-      converts_as "$what" "$program" "$target" "$pictures/$name" "$destination" "$temp" 1 || continue
-      decode_output "$target" "$destination" >"$work/decoded.ppm" ||
-        { fail "$what: Debian's tools do not decode the output as expected"; continue; }
-      loaded="$work/loaded_$label/$name.ppm"
-      if [ "$target" = jpg ]; then
-        # The JPEG holds what the png run loaded.
-        [ -f "$loaded" ] && jpeg_matches "$what" "$work/decoded.ppm" "$loaded" \
-          "$work/reference/$name.ppm" "$(jpeg_mean_limit "$work/reference/$name.ppm")"
-        continue
-      fi
-      [ "$target" = png ] && cp "$work/decoded.ppm" "$loaded"
-      read -r largest mean <<<"$(difference_of "$work/decoded.ppm" "$work/reference/$name.ppm")"
-      if [ "$largest" = size ]; then
-        fail "$what: decoded size differs from the reference's"
-      elif [ "$largest" -gt "$tolerance" ]; then
-        fail "$what: pixels differ from the reference by up to $largest (mean $mean, allowed $tolerance)"
-      fi
-      [ -n "${PC_SHOW_DIFFERENCES:-}" ] && echo "$what: largest $largest mean $mean"
-    done <<<"$variants"
-
-    while read -r name code; do
-      [ -n "$name" ] || continue
-      converts_as "$label $target $name" "$program" "$target" "$pictures/$name" \
-        "$out/$name.$target" "$temp" "$code"
-    done <<<"$malformed"
-
-    # Only the converted pictures are in the output folder: no writer's
-    # temporary file and nothing from a failed conversion.
-    (cd "$out" && ls -A | sort) >"$work/written"
-    while read -r name source tolerance reference; do
-      [ -n "$name" ] && echo "$name.$target"
-    done <<<"$variants" | sort >"$work/wanted"
-    unexpected=$(comm -23 "$work/written" "$work/wanted" | tr '\n' ' ')
-    missing=$(comm -13 "$work/written" "$work/wanted" | tr '\n' ' ')
-    [ -z "$unexpected$missing" ] ||
-      fail "$label $target: output folder holds unexpected '$unexpected', lacks '$missing'"
-  done
-
-  temp_folder_empty "$label" "$temp"
-done
+convert_every_picture "$(awk 'NF { print $1, $3 }' <<<"$variants")" "$@"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2
