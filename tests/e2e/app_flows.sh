@@ -330,31 +330,40 @@ check_close() {  # check_close OUT REFERENCE.pnm MEAN_MAX MAX_MAX
 upright_names=(photo1.jpg photo2.jpg photo3.jpg photo4.jpg photo5.jpg photo6.jpg photo7.jpg photo8.jpg
   ramp8.png ramp16.png hole.gif)
 
-upright_set "$root/upright_folder"
-drv setcombo $combo 2
-drv clickctl $batch
-drv browse "$winroot\\upright_folder" 15000 || fail "no folder browser for the upright folder"
-if read_box 60000; then
-  close_explorer
-  [[ "$box_text" =~ ^转换11张图片，用时[0-9.]+秒$ ]] && pass "upright folder run: $box_text" ||
-    fail "upright folder run summary: $box_text"
-else
-  fail "no summary for the upright folder run"
-fi
-upright_check "$root/upright_folder" "${upright_names[@]}"
+# Converts a set of pictures to png three times, each time in a new folder
+# made by MAKE_SET FOLDER: as a folder run, dropped, and one by one; each
+# folder is then checked by CHECK FOLDER NAME...
+convert_in_three_runs() {  # convert_in_three_runs LABEL MAKE_SET CHECK NAME...
+  local label=$1 make_set=$2 check=$3 name
+  shift 3
+  local summary="^转换$#张图片，用时[0-9.]+秒$" dropped=()
+  $make_set "$root/${label}_folder"
+  drv setcombo $combo 2
+  drv clickctl $batch
+  drv browse "$winroot\\${label}_folder" 15000 || fail "no folder browser for the $label folder"
+  if read_box 60000; then
+    close_explorer
+    [[ "$box_text" =~ $summary ]] && pass "$label folder run: $box_text" ||
+      fail "$label folder run summary: $box_text"
+  else
+    fail "no summary for the $label folder run"
+  fi
+  $check "$root/${label}_folder" "$@"
 
-upright_set "$root/upright_drop"
-dropped=()
-for name in "${upright_names[@]}"; do dropped+=("$winroot\\upright_drop\\$name"); done
-drop_expect '^转换11张图片，用时[0-9.]+秒$' "pictures to turn and flatten" "${dropped[@]}"
-upright_check "$root/upright_drop" "${upright_names[@]}"
+  $make_set "$root/${label}_drop"
+  for name in "$@"; do dropped+=("$winroot\\${label}_drop\\$name"); done
+  drop_expect "$summary" "$label pictures" "${dropped[@]}"
+  $check "$root/${label}_drop" "$@"
 
-upright_set "$root/upright_single"
-for name in "${upright_names[@]}"; do
-  single_convert 2 "$winroot\\upright_single\\$name"
-  wait_file "$root/upright_single/png/${name%.*}.png" || fail "$name was not converted alone"
-done
-upright_check "$root/upright_single" "${upright_names[@]}"
+  $make_set "$root/${label}_single"
+  for name in "$@"; do
+    single_convert 2 "$winroot\\${label}_single\\$name"
+    wait_file "$root/${label}_single/png/${name%.*}.png" || fail "$name was not converted alone"
+  done
+  $check "$root/${label}_single" "$@"
+}
+
+convert_in_three_runs upright upright_set upright_check "${upright_names[@]}"
 
 # --- Today's pictures: WebP, HEIC and AVIF in folder, drop and single runs -------------
 # Written by Debian's encoders; each output must show what the format's own
@@ -393,31 +402,7 @@ modern_check() {  # modern_check FOLDER NAME...
 }
 modern_names=(web.webp phone.heic badge.avif)
 
-modern_set "$root/modern_folder"
-drv setcombo $combo 2
-drv clickctl $batch
-drv browse "$winroot\\modern_folder" 15000 || fail "no folder browser for the modern folder"
-if read_box 60000; then
-  close_explorer
-  [[ "$box_text" =~ ^转换3张图片，用时[0-9.]+秒$ ]] && pass "modern folder run: $box_text" ||
-    fail "modern folder run summary: $box_text"
-else
-  fail "no summary for the modern folder run"
-fi
-modern_check "$root/modern_folder" "${modern_names[@]}"
-
-modern_set "$root/modern_drop"
-dropped=()
-for name in "${modern_names[@]}"; do dropped+=("$winroot\\modern_drop\\$name"); done
-drop_expect '^转换3张图片，用时[0-9.]+秒$' "WebP, HEIC and AVIF pictures" "${dropped[@]}"
-modern_check "$root/modern_drop" "${modern_names[@]}"
-
-modern_set "$root/modern_single"
-for name in "${modern_names[@]}"; do
-  single_convert 2 "$winroot\\modern_single\\$name"
-  wait_file "$root/modern_single/png/${name%.*}.png" || fail "$name was not converted alone"
-done
-modern_check "$root/modern_single" "${modern_names[@]}"
+convert_in_three_runs modern modern_set modern_check "${modern_names[@]}"
 # A JPEG and a TIFF from a HEIC photo, alone.
 for target in 0:jpg 1:tif; do
   single_convert "${target%%:*}" "$winroot\\modern_single\\phone.heic"
