@@ -23,15 +23,24 @@ failed=()
 summaries=()
 started=$(date +%s)
 
-# Runs ctest in one tree, keeping its closing summary for the end.
+# Runs ctest in one tree, keeping its closing summary for the end. Under Wine
+# a test now and then dies of Wine itself ("wine client error", a program
+# that never starts), so in the Windows trees a failed test runs once more;
+# the summary names every test that needed the second run, and a test that
+# fails twice fails the tree.
 run_ctest() {
   local tree=$1; shift
   local out="$build/$tree/ctest.log"
   local began=$(date +%s)
-  (cd "$build/$tree" && ctest --output-on-failure "$@") 2>&1 | tee "$out"
+  local again=()
+  case "$tree" in win32|win64) again=(--repeat until-pass:2) ;; esac
+  (cd "$build/$tree" && ctest --output-on-failure "${again[@]}" "$@") 2>&1 | tee "$out"
   local rc=${PIPESTATUS[0]}
-  local counts
+  local counts retried
   counts=$(grep -E 'tests passed|tests failed' "$out" | tail -n 1)
+  retried=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*' "$out" |
+    sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .*$/\1/' | sort -u | paste -sd ' ' -)
+  [ -n "$retried" ] && counts+="; run again after a failure: $retried"
   summaries+=("$tree: ran, ${counts:-no ctest summary} ($(($(date +%s) - began)) s)")
   [ "$rc" -eq 0 ] || failed+=("$tree tests")
 }
