@@ -38,7 +38,7 @@ run_ctest() {
   local rc=${PIPESTATUS[0]}
   local counts retried
   counts=$(grep -E 'tests passed|tests failed' "$out" | tail -n 1)
-  retried=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*' "$out" |
+  retried=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*(Failed|Exception|Timeout)' "$out" |
     sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .*$/\1/' | sort -u | paste -sd ' ' -)
   [ -n "$retried" ] && counts+="; run again after a failure: $retried"
   summaries+=("$tree: ran, ${counts:-no ctest summary} ($(($(date +%s) - began)) s)")
