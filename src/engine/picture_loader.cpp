@@ -66,8 +66,8 @@ struct ReaderRow {
 // JPEG, and the PhotoCD reader, which looks deepest into the file for its
 // signature, comes last. The JPEG and TIFF readers deliver the rows as
 // stored; the orientation their files record is applied here, once. A HEIF
-// picture's own rotation and mirror are applied by libheif as it decodes
-// (its EXIF orientation, if any, only repeats them); a WebP file's EXIF
+// picture's own rotation, mirror and crop are applied by its reader as it
+// decodes (its EXIF orientation, if any, only repeats them); a WebP file's EXIF
 // orientation is left alone, as browsers and viewers leave it.
 constexpr ReaderRow kReaders[] = {
     {TryReader<JpegCodec>, FileOrientation<JpegOrientation>},  // FF D8, a header libjpeg reads
