@@ -16,7 +16,7 @@ function(pc_sources out dir)
   set(${out} ${kept} PARENT_SCOPE)
 endfunction()
 
-# Text-handling flags (UTF-8 sources, GBK texts in the Windows build).
+# Text-handling flags (UTF-8 sources and texts in every build).
 function(pc_text_flags target)
   target_compile_options(${target} PRIVATE ${PC_TEXT_CHARSET_FLAGS})
 endfunction()

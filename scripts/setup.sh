@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12: compilers, MinGW-w64
 # for i686 and x86_64, 32- and 64-bit Wine, the virtual display, fonts, the
-# zh_CN.UTF-8 locale, tools that make test pictures, zip for the package, and
+# zh_CN.UTF-8 and en_US.UTF-8 locales, tools that make test pictures, zip for the package, and
 # a deb-src entry for the codec source packages.
 # Quick when everything is there already: apt runs only for what is missing.
 set -euo pipefail
@@ -67,10 +67,18 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
-  echo "[setup] generating the zh_CN.UTF-8 locale"
-  "${sudo[@]}" sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen ||
-    echo 'zh_CN.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+# zh_CN.UTF-8 gives Wine the Chinese code page (936); en_US.UTF-8 a Western
+# one (1252), to check that names and texts do not depend on it.
+locales_missing=()
+for wanted in zh_CN en_US; do
+  locale -a 2>/dev/null | grep -qix "$wanted.utf8" || locales_missing+=("$wanted")
+done
+if [ ${#locales_missing[@]} -gt 0 ]; then
+  echo "[setup] generating locales: ${locales_missing[*]/%/.UTF-8}"
+  for wanted in "${locales_missing[@]}"; do
+    "${sudo[@]}" sed -i "s/^# *$wanted.UTF-8 UTF-8/$wanted.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^$wanted.UTF-8 UTF-8" /etc/locale.gen ||
+      echo "$wanted.UTF-8 UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  done
   "${sudo[@]}" locale-gen >/dev/null
 fi

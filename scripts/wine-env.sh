@@ -1,5 +1,6 @@
 # Shared Wine and display set-up, sourced by the other scripts.
-# The ANSI code page comes from the locale's name: zh_CN.UTF-8 gives 936 (GBK).
+# The ANSI code page comes from the locale's name: zh_CN.UTF-8 gives 936 (GBK),
+# the default; PC_WINE_LOCALE=en_US.UTF-8 gives a Western one (1252).
 #
 # PC_WINE_ARCH says which Wine: win32 (the default) runs the 32-bit programs
 # through the 32-bit loader, win64 the 64-bit programs through the 64-bit
@@ -20,7 +21,7 @@ case "$PC_WINE_ARCH" in
   win64) pc_wine_loader=${PC_WINE64_LOADER:-/usr/lib/wine/wine64} ;;
   *) echo "PC_WINE_ARCH must be win32 or win64, not '$PC_WINE_ARCH'" >&2; return 2 2>/dev/null || exit 2 ;;
 esac
-export LC_ALL=zh_CN.UTF-8
+export LC_ALL=${PC_WINE_LOCALE:-zh_CN.UTF-8}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=$PC_WINE_ARCH

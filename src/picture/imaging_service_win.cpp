@@ -23,14 +23,14 @@ bool StartImagingService() {
 ByteBuffer ToWideText(const char* text) {
   if (text == nullptr) text = "";
   // Code units needed, terminator included; at least room for the terminator.
-  int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
   if (units < 1) units = 1;
   ByteBuffer wide = ByteBuffer::Zeroed(static_cast<size_t>(units) * sizeof(wchar_t));
   // The terminator comes from the zero fill; the capacity handed over leaves
   // it alone (MultiByteToWideChar counts code units, not bytes).
   const int bytes = static_cast<int>(std::strlen(text));
   if (bytes > 0) {
-    MultiByteToWideChar(CP_ACP, 0, text, bytes, reinterpret_cast<wchar_t*>(wide.Data()), units - 1);
+    MultiByteToWideChar(CP_UTF8, 0, text, bytes, reinterpret_cast<wchar_t*>(wide.Data()), units - 1);
   }
   return wide;
 }

@@ -11,8 +11,7 @@
 // a failed start only shows up later as failed loads and saves.
 bool StartImagingService();
 
-// Zero-terminated ANSI text (system code page) as zero-terminated UTF-16 in a
-// byte buffer: 2 bytes per code unit, terminator included. Null or empty text
+// Zero-terminated UTF-8 text as zero-terminated UTF-16 in a byte buffer: 2 bytes per code unit, terminator included. Null or empty text
 // gives the terminator alone.
 ByteBuffer ToWideText(const char* text);
 

@@ -1,4 +1,4 @@
-// The imaging service start and the ANSI to UTF-16 conversion of names.
+// The imaging service start and the UTF-8 to UTF-16 conversion of names.
 
 #include <gtest/gtest.h>
 
@@ -13,16 +13,14 @@ TEST(ImagingServiceTest, StartsAndMayBeStartedAgain) {
   EXPECT_TRUE(StartImagingService());
 }
 
-TEST(WideTextTest, GbkTextBecomesUtf16WithItsTerminator) {
-  ASSERT_EQ(GetACP(), 936u) << "tests run with the Chinese (GBK) code page";
-  // 中文 in GBK, then ASCII.
-  const ByteBuffer wide = ToWideText(
-      "\xD6\xD0\xCE\xC4"
-      "abc");
+TEST(WideTextTest, Utf8TextBecomesUtf16WithItsTerminator) {
+  // Chinese, Korean, an emoji outside the Basic Multilingual Plane (a
+  // surrogate pair), then ASCII: the same whatever the ANSI code page.
+  const ByteBuffer wide = ToWideText("中文사진😀abc");
   const wchar_t expected[] =
-      L"\x4E2D\x6587"
+      L"\x4E2D\x6587\xC0AC\xC9C4\xD83D\xDE00"
       L"abc";
-  ASSERT_EQ(wide.Size(), sizeof expected);  // 5 code units and the terminator
+  ASSERT_EQ(wide.Size(), sizeof expected);  // 9 code units and the terminator
   EXPECT_EQ(std::memcmp(wide.Data(), expected, sizeof expected), 0);
   EXPECT_STREQ(WideOf(wide), expected);
 }
@@ -38,7 +36,7 @@ TEST(WideTextTest, EmptyOrMissingTextGivesTheTerminatorAlone) {
 
 TEST(WideTextTest, PathsOfManyCharactersConvertWhole) {
   std::string longPath = "C:\\";
-  for (int i = 0; i < 200; ++i) longPath += "\xCD\xBC";  // 图
+  for (int i = 0; i < 200; ++i) longPath += "图";
   longPath += "\\x.png";
   const ByteBuffer wide = ToWideText(longPath.c_str());
   ASSERT_EQ(wide.Size(), (3 + 200 + 6 + 1) * 2u);
