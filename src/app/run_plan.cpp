@@ -1,19 +1,24 @@
 #include "app/run_plan.h"
 
 #include "app/name_rules.h"
-#include "base/text_commands.h"
 #include "base/value_commands.h"
 
 bool IsListedPictureName(std::string_view supportedList, std::string_view name) {
   if (name.empty()) return false;
-  if (FindTextFromEnd(name, ".") == -1) return false;
+  if (name.find('.') == std::string_view::npos) return false;
   return IsSupportedExtension(supportedList, ExtensionOf(name));
 }
 
 std::vector<RunEntry> EntriesFromDroppedPaths(std::string_view supportedList,
                                               std::string_view droppedPaths) {
   std::vector<RunEntry> entries;
-  for (const std::string& path : SplitText(droppedPaths, "\r\n")) {
+  // One path a line; CR and LF never occur inside a UTF-8 character.
+  size_t start = 0;
+  while (start < droppedPaths.size()) {
+    size_t end = droppedPaths.find("\r\n", start);
+    if (end == std::string_view::npos) end = droppedPaths.size();
+    const std::string_view path = droppedPaths.substr(start, end - start);
+    start = end + 2;
     std::string name = NameOf(path);
     if (!IsListedPictureName(supportedList, name)) continue;
     entries.push_back(RunEntry{FolderOf(path), std::move(name)});

@@ -6,11 +6,6 @@
 
 namespace {
 
-// In GBK most characters have no backslash byte (图 = CD BC, 表 = B1 ED);
-// the trap is a character whose trail byte is 0x5C ("\"), such as 乗 = 81 5C,
-// 抃 = 92 5C or 昞 = 95 5C, the one used here.
-constexpr char kTrailBackslashChar[] = "\x95\x5C";
-
 TEST(NameRules, WorkedExampleSplitsAndFormsTheOutputPath) {
   const std::string path = "D:\\pics\\cat.PNG";
   EXPECT_EQ(FolderOf(path), "D:\\pics\\");
@@ -42,14 +37,33 @@ TEST(NameRules, TheLastDotAndTheLastBackslashCount) {
   EXPECT_EQ(NameOf("C:\\a.d\\b"), "b");
 }
 
-TEST(NameRules, ATrailByteThatLooksLikeABackslashIsNotAFolderSeparator) {
-  // C:\<char ending in 0x5C>\x.png: the only real separators are at 3 and 6.
-  const std::string path = std::string("C:\\") + kTrailBackslashChar + "\\x.png";
-  EXPECT_EQ(FolderOf(path), std::string("C:\\") + kTrailBackslashChar + "\\");
-  EXPECT_EQ(NameOf(path), "x.png");
-  // A name ending in such a character has no separator after the folder.
-  const std::string name = std::string("C:\\p\\a") + kTrailBackslashChar;
-  EXPECT_EQ(NameOf(name), std::string("a") + kTrailBackslashChar);
+TEST(NameRules, UnicodeNamesSplitAtTheirOwnSeparatorsOnly) {
+  // Multi-byte characters right before "\\" and ".", where a walk that took
+  // every byte of 0x80 or above for a two-byte character would step over them
+  // (中 is three bytes, 😀 four).
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* base;
+    const char* extension;
+  };
+  const Case cases[] = {
+      {"C:\\中\\图.png", "C:\\中\\", "图.", "png"},
+      {"C:\\uni\\café.JPG", "C:\\uni\\", "café.", "JPG"},
+      {"D:\\사진\\사진.tif", "D:\\사진\\", "사진.", "tif"},
+      {"C:\\ｼｬｼﾝ\\ｼｬｼﾝ.bmp", "C:\\ｼｬｼﾝ\\", "ｼｬｼﾝ.", "bmp"},
+      {"C:\\😀\\😀.gif", "C:\\😀\\", "😀.", "gif"},
+      {"C:\\a\\mix 中文-사진-😀-é.ünï.jpeg", "C:\\a\\", "mix 中文-사진-😀-é.ünï.", "jpeg"},
+      {"E:\\Ünïcødé", "E:\\", "", "Ünïcødé"},
+  };
+  for (const Case& c : cases) {
+    const std::string name = NameOf(c.path);
+    EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+    EXPECT_EQ(FolderOf(c.path) + name, c.path) << c.path;
+    EXPECT_EQ(BaseOf(name), c.base) << c.path;
+    EXPECT_EQ(ExtensionOf(name), c.extension) << c.path;
+  }
+  EXPECT_EQ(OutputPathFor("C:\\😀\\", "png", BaseOf("😀.gif")), "C:\\😀\\png\\😀.png");
 }
 
 TEST(NameRules, SupportedExtensionIsACaseInsensitiveSubstringTest) {
@@ -64,11 +78,14 @@ TEST(NameRules, SupportedExtensionIsACaseInsensitiveSubstringTest) {
 }
 
 TEST(NameRules, TheSeparatorBetweenExtensionsNeverJoinsTwoExtensions) {
-  // The list's separators are double-byte characters; a search may not match
-  // across them ("gp" spans the end of jpg and the start of png).
+  // The list's separators are three-byte characters; a search may not match
+  // across them ("gp" spans the end of jpg and the start of png) nor start
+  // inside one (the last two bytes of 、 are 80 81).
   EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, "gp"));
-  EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, "\xA2p"));
-  EXPECT_EQ(sizeof(kSupportedExtensionList) - 1, 78u + 23u * 2);  // 24 extensions
+  EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, "\x81p"));
+  EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, "\x80\x81png"));
+  EXPECT_FALSE(IsSupportedExtension(kSupportedExtensionList, "pngé"));
+  EXPECT_EQ(sizeof(kSupportedExtensionList) - 1, 78u + 23u * 3);  // 24 extensions
 }
 
 TEST(NameRules, OutputNamesNeverGetADoubledDot) {

@@ -27,18 +27,19 @@ TEST(DroppedPaths, EachFileKeepsItsOwnFolderAndOnlyPictureNamesAreTaken) {
   EXPECT_EQ(entries[3].name, "c.jpeg");
 }
 
-TEST(DroppedPaths, OneFileWithoutSeparatorAndEmptyTextAndDoubleByteFolders) {
+TEST(DroppedPaths, OneFileWithoutSeparatorAndEmptyTextAndUnicodeFolders) {
   EXPECT_TRUE(EntriesFromDroppedPaths(kSupportedExtensionList, "").empty());
   const std::vector<RunEntry> one =
       EntriesFromDroppedPaths(kSupportedExtensionList, "C:\\p\\a.bmp");
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one[0].folder, "C:\\p\\");
-  // GBK 0x95 0x5C: a trail byte that looks like a backslash must not split.
-  const std::vector<RunEntry> gbk =
-      EntriesFromDroppedPaths(kSupportedExtensionList, "C:\\\x95\x5C\\b.png\r\n");
-  ASSERT_EQ(gbk.size(), 1u);
-  EXPECT_EQ(gbk[0].folder, "C:\\\x95\x5C\\");
-  EXPECT_EQ(gbk[0].name, "b.png");
+  // Three- and four-byte characters right before the line breaks.
+  const std::vector<RunEntry> unicode = EntriesFromDroppedPaths(
+      kSupportedExtensionList, "C:\\中\\图.png\r\nC:\\사진\\😀.jpg\r\nC:\\é\\中\r\n");
+  ASSERT_EQ(unicode.size(), 2u);
+  EXPECT_EQ(unicode[0].folder, "C:\\中\\");
+  EXPECT_EQ(unicode[0].name, "图.png");
+  EXPECT_EQ(unicode[1].SourcePath(), "C:\\사진\\😀.jpg");
 }
 
 TEST(ListedNames, NamesWithoutDotAreSkippedAndExtensionsAreSubstrings) {
