@@ -14,6 +14,8 @@
 
 #include "app/app_controller_win.h"
 #include "app/run_plan.h"
+#include "base/wide_text_win.h"
+#include "base/win_handles_win.h"
 #include "picture/imaging_service_win.h"
 #include "picture/picture_win.h"
 #include "test_files_win.h"
@@ -30,9 +32,15 @@ class EntryConversion : public ::testing::Test {
 
   // Copies a test picture into the scratch folder under name.
   RunEntry Place(const char* testData, const std::string& name) {
-    EXPECT_TRUE(CopyFileA(TestData(testData).c_str(), scratch.File(name).c_str(), FALSE))
+    return PlaceIn(Folder(), testData, name);
+  }
+  // The same in another folder (ending in a backslash), names in UTF-8.
+  static RunEntry PlaceIn(const std::string& folder, const char* testData,
+                          const std::string& name) {
+    EXPECT_TRUE(CopyFileW(WideFromUtf8(TestData(testData)).c_str(),
+                          WideFromUtf8(folder + name).c_str(), FALSE))
         << testData;
-    return RunEntry{Folder(), name};
+    return RunEntry{folder, name};
   }
 
   static void ExpectPictureOfSize(const std::string& path, uint32_t width, uint32_t height) {
@@ -72,8 +80,7 @@ TEST_F(EntryConversion, UnreadablePictureFailsAndLeavesNoOutput) {
   WriteFile(file, bytes, sizeof bytes, &written, nullptr);
   CloseHandle(file);
   EXPECT_FALSE(ConvertRunEntry(RunEntry{Folder(), "broken.jpg"}, "png"));
-  EXPECT_EQ(GetFileAttributesA((Folder() + "png\\broken.png").c_str()),
-            INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((Folder() + "png\\broken.png").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_FALSE(ConvertRunEntry(RunEntry{Folder(), "missing.png"}, "png"));
 }
 
@@ -137,16 +144,55 @@ TEST_F(EntryConversion, FailedSaveLeavesNoTemporaryFileAndTheEarlierOutputAsItWa
 TEST_F(EntryConversion, LeftoverTemporaryFilesAreRemovedAndEverythingElseStays) {
   const std::string out = Folder() + "png\\";
   ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
-  for (const char* name : {"a.png.0.part", "b.png.12.part", "a.png", "notes.part", "c.png.x.part"}) {
+  for (const char* name :
+       {"a.png.0.part", "b.png.12.part", "a.png", "notes.part", "c.png.x.part"}) {
     std::ofstream(out + name, std::ios::binary) << "x";
   }
-  const HANDLE busy = CreateFileA((out + "d.png.1.part").c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW, 0, nullptr);
+  const HANDLE busy =
+      CreateFileA((out + "d.png.1.part").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, CREATE_NEW, 0, nullptr);
   ASSERT_NE(busy, INVALID_HANDLE_VALUE);
   RemoveLeftoverOutputs(Folder() + "png");
   CloseHandle(busy);
   EXPECT_EQ(NamesIn(out),
             (std::vector<std::string>{"a.png", "c.png.x.part", "d.png.1.part", "notes.part"}));
+}
+
+// A folder and pictures whose names no single ANSI code page holds: the
+// imaging service's pictures, the engine's and a failure each keep them.
+TEST_F(EntryConversion, UnicodeFolderAndNamesReachTheDiskAsTheyAre) {
+  const std::string folder = Folder() + "图片 😀 Ünï\\";
+  ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr));
+  const std::wstring wideFolder = scratch.WideFile(L"\x56FE\x7247 \xD83D\xDE00 \xDCn\xEF\\");
+  struct Case {
+    const char* testData;
+    const char* name;
+    const wchar_t* wideOutput;  // in the png sub-folder
+    uint32_t width, height;
+  };
+  const Case cases[] = {
+      {"picture/pattern.png", "사진.png", L"\xC0AC\xC9C4.png", 64, 32},           // imaging service
+      {"pcx/netpbm24.pcx", "ｼｬｼﾝ.pcx", L"\xFF7C\xFF6C\xFF7C\xFF9D.png", 37, 23},  // engine
+      {"picture/pattern.png", "mix 中文-사진-😀-é.PNG",
+       L"mix \x4E2D\x6587-\xC0AC\xC9C4-\xD83D\xDE00-\xE9.png", 64, 32},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(ConvertRunEntry(PlaceIn(folder, c.testData, c.name), "png")) << c.name;
+    const std::wstring output = wideFolder + L"png\\" + c.wideOutput;
+    EXPECT_NE(GetFileAttributesW(output.c_str()), INVALID_FILE_ATTRIBUTES) << c.name;
+    ExpectPictureOfSize(Utf8FromWide(output), c.width, c.height);
+  }
+  EXPECT_FALSE(ConvertRunEntry(RunEntry{folder, "깨진😀.jpg"}, "png"));
+
+  // Leftovers of a killed writer are found and removed under such names too.
+  const std::wstring leftover = wideFolder + L"png\\\xC0AC.png.3.part";
+  {
+    UniqueHandle file(
+        CreateFileW(leftover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(file.IsValid());
+  }
+  RemoveLeftoverOutputs(folder + "png");
+  EXPECT_EQ(GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

@@ -203,19 +203,34 @@ TEST_F(PictureLoadTest, DisposeIsHarmlessOnANewPictureAndWhenRepeated) {
   ExpectEmpty(picture, "after Dispose");
 }
 
-TEST_F(PictureLoadTest, ChineseFileNamesLoadAndSave) {
-  ASSERT_EQ(GetACP(), 936u) << "tests run with the Chinese (GBK) code page";
+TEST_F(PictureLoadTest, UnicodeFileNamesLoadAndSave) {
   Picture picture;
   ASSERT_TRUE(picture.LoadFromFile(TestPicturePath(kChinesePictureName).c_str()));
   ExpectPatternPixels(PixelsOf(picture.Handle()), true, "Chinese name");
 
+  // Names no single ANSI code page holds; each must reach the disk as it is.
   TempFolder folder{"pc_picture"};
-  const char outputName[] = "\xCA\xE4\xB3\xF6.png";  // 输出.png in GBK
-  ASSERT_TRUE(picture.SaveToFile(folder.File(outputName).c_str(), kFormatPng));
-  // Looked up by its UTF-16 name, so the file really carries the Chinese name.
-  const std::wstring widePath = WideFromAnsi(folder.File("")) + L"\x8F93\x51FA.png";
-  EXPECT_NE(GetFileAttributesW(widePath.c_str()), INVALID_FILE_ATTRIBUTES);
-  ExpectPatternPixels(DecodeFile(folder.File(outputName)), true, "saved under a Chinese name");
+  struct Name {
+    const char* utf8;
+    const wchar_t* utf16;
+  };
+  const Name names[] = {
+      {"输出.png", L"\x8F93\x51FA.png"},
+      {"사진.png", L"\xC0AC\xC9C4.png"},
+      {"ｼｬｼﾝ.png", L"\xFF7C\xFF6C\xFF7C\xFF9D.png"},
+      {"😀.png", L"\xD83D\xDE00.png"},
+      {"mix 中文-사진-😀-é.png", L"mix \x4E2D\x6587-\xC0AC\xC9C4-\xD83D\xDE00-\xE9.png"},
+  };
+  for (const Name& name : names) {
+    const std::string path = folder.File(name.utf8);
+    ASSERT_TRUE(picture.SaveToFile(path.c_str(), kFormatPng)) << name.utf8;
+    // Looked up by its UTF-16 name, so the file really carries that name.
+    EXPECT_NE(GetFileAttributesW(folder.WideFile(name.utf16).c_str()), INVALID_FILE_ATTRIBUTES)
+        << name.utf8;
+    Picture again;
+    ASSERT_TRUE(again.LoadFromFile(path.c_str())) << name.utf8;
+    ExpectPatternPixels(PixelsOf(again.Handle()), true, name.utf8);
+  }
 }
 
 }  // namespace

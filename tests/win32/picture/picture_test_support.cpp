@@ -24,13 +24,12 @@ std::string TestPicturePath(const std::string& name) {
   return std::string(PC_TESTDATA_DIR) + "/picture/" + name;
 }
 
-// 中 文 图 片 in GBK, then ".png".
-const char kChinesePictureName[] = "\xD6\xD0\xCE\xC4\xCD\xBC\xC6\xAC.png";
+const char kChinesePictureName[] = "中文图片.png";
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::vector<uint8_t> bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return bytes;
   const DWORD size = GetFileSize(file, nullptr);
   if (size != INVALID_FILE_SIZE) {
@@ -44,15 +43,7 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::wstring WideFromAnsi(const std::string& text) {
-  const int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(units > 0 ? units : 1, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], units);
-  wide.resize(wcslen(wide.c_str()));
-  return wide;
+  return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 FileFormat SignatureOf(const std::vector<uint8_t>& bytes) {
@@ -112,7 +103,7 @@ Pixels PixelsOf(Gdiplus::GpImage* image) {
 
 Pixels DecodeFile(const std::string& path) {
   Gdiplus::GpImage* image = nullptr;
-  gdip::GdipLoadImageFromFile(WideFromAnsi(path).c_str(), &image);
+  gdip::GdipLoadImageFromFile(WideFromUtf8(path).c_str(), &image);
   Pixels pixels = PixelsOf(image);
   if (image != nullptr) gdip::GdipDisposeImage(image);
   return pixels;

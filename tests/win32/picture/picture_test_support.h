@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/wide_text_win.h"
+
 #include "test_files_win.h"
 
 namespace picture_test {
@@ -23,16 +25,14 @@ void EnsureImagingService();
 // name each such gap where they meet it.
 bool RunningUnderWine();
 
-// ANSI path of a picture made by tests/testdata/make_picture.sh.
+// Path of a picture made by tests/testdata/make_picture.sh.
 std::string TestPicturePath(const std::string& name);
 
-// GBK bytes of 中文图片.png (made under that name by make_picture.sh).
+// 中文图片.png, made under that name by make_picture.sh.
 extern const char kChinesePictureName[];
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
-// UTF-16 path from ANSI; for checks that must not rely on the code under test.
-std::wstring WideFromAnsi(const std::string& text);
 
 enum class FileFormat { Unknown, Bmp, Jpeg, Gif, Tiff, Png };
 // The format a file's leading bytes announce.

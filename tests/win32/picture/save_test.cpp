@@ -187,7 +187,7 @@ TEST_F(PictureSaveTest, FormatCodesNameThePlatformsBuiltInEncoders) {
     CLSID clsid;
     std::memset(&clsid, 0xCD, sizeof clsid);  // replaced, whatever it held
     picture.EncoderClsid(target.code, clsid);
-    const std::wstring mime = WideFromAnsi(target.mimeType);
+    const std::wstring mime = WideFromUtf8(target.mimeType);
     if (byMimeType.count(mime) == 0) {
       ADD_FAILURE() << "GDI+ lists no encoder for " << target.mimeType;
       continue;
