@@ -129,6 +129,21 @@ read_box 30000 || die "no start-up message box"
 [ "$box_text" = "支持图片文件拖入直接转换" ] && pass "start-up box text" ||
   fail "start-up box text: $box_text"
 drv waitwin _QX_Form 5000 >/dev/null || die "no main window"
+# The title and every control's text, read through the wide functions as the
+# system shows them: the same characters under any code page.
+expected_texts='图片转换by:quibrox
+0x16011718 窗口置顶
+0x16011719 支持直接拖入转换
+0x160116F3
+0x16010006
+0x16010005 选择转换后格式
+0x16010004 jpg jpg tif png
+0x16010003 批量转换
+0x16010002 单个转换
+0x00000000'
+window_texts=$(drv texts | tr -d '\r' | sed 's/ *$//')
+[ "$window_texts" = "$expected_texts" ] && pass "the window's texts (code page $LC_ALL)" ||
+  fail "the window's texts under $LC_ALL: ${window_texts//$'\n'/ | }"
 
 [ "$(drv topmost)" = 1 ] && pass "topmost at start with the box ticked" || fail "not topmost at start"
 drv clickctl $ontop
@@ -412,6 +427,69 @@ if decode "$root/modern_single/png/phone.png" "$work/phone_png.pnm"; then
   check_close "$root/modern_single/tif/phone.tif" "$work/phone_png.pnm" 0 0
   # Sharp corners of a small picture: the JPEG's shared chrominance loses most there.
   check_close "$root/modern_single/jpg/phone.jpg" "$work/phone_png.pnm" 6 120
+fi
+
+# --- Names in any script, in folder, drop and single runs ---------------------------
+# Chinese, Korean and half-width katakana (neither in GBK), an emoji outside
+# the Basic Multilingual Plane, accented Latin and a mix, in a folder named the
+# same way: whatever the code page, each output carries its own source's name.
+unicode_names=(中文.jpg café.png 사진.bmp ｼｬｼﾝ.tif 😀.png Ünïcødé.gif "mix 中文-사진-😀-é.pcx")
+unicode_set() {  # unicode_set FOLDER
+  local d=$1 name
+  mkdir -p "$d"
+  for name in "${unicode_names[@]}"; do
+    case "$name" in
+      *.jpg) cjpeg -quality 95 -sample 1x1 "$work/src.ppm" >"$d/$name" ;;
+      *.png) pnmtopng "$work/src.ppm" >"$d/$name" 2>/dev/null ;;
+      *.bmp) ppmtobmp -bpp=24 "$work/src.ppm" >"$d/$name" 2>/dev/null ;;
+      *.tif) pnmtotiff -truecolor "$work/src.ppm" >"$d/$name" 2>/dev/null ;;
+      *.gif) pamtogif "$work/src.ppm" >"$d/$name" 2>/dev/null ;;
+      *.pcx) ppmtopcx -24bit "$work/src.ppm" >"$d/$name" 2>/dev/null ;;
+    esac
+  done
+  (cd "$d" && sha256sum -- * >"$work/unicode_sources.sha")
+}
+unicode_check() {  # unicode_check FOLDER NAME...
+  local d=$1 name reference
+  shift
+  for name in "$@"; do
+    reference="$work/src.ppm"
+    [[ "$name" == *.jpg ]] && { djpeg -pnm "$d/$name" >"$work/unicode_ref.pnm"; reference="$work/unicode_ref.pnm"; }
+    check_output "$d/png/${name%.*}.png" "$reference" png
+  done
+  [ "$(ls -A "$d/png" | wc -l)" -eq $# ] && pass "$d/png holds one output a source" ||
+    fail "$d/png holds: $(ls -A "$d/png" | tr '\n' '|')"
+  (cd "$d" && sha256sum --quiet -c "$work/unicode_sources.sha") && pass "sources in $d unchanged" ||
+    fail "a source in $d changed"
+}
+convert_in_three_runs "名前 사진 😀" unicode_set unicode_check "${unicode_names[@]}"
+
+# A picture that cannot be read is named in the summary and in its box as it is.
+failing="$root/失败 😀"
+mkdir -p "$failing"
+pnmtopng "$work/src.ppm" >"$failing/좋은.png" 2>/dev/null
+head -c 600 /dev/urandom | sed '1s/^/\xff\xd8\xff\xe0/' >"$failing/깨진 😀 é.jpg"
+drv setcombo $combo 2
+drv clickctl $batch
+drv browse "$winroot\\失败 😀" 15000 || fail "no folder browser for the failing folder"
+if read_box 60000; then
+  close_explorer
+  expected_failure="$winroot\\失败 😀\\깨진 😀 é.jpg"
+  if [[ "$box_text" =~ ^转换1张图片，用时[0-9.]+秒$'\n'1张图片转换失败：$'\n'(.*)$ ]] &&
+    [ "${BASH_REMATCH[1]}" = "$expected_failure" ]; then
+    pass "the summary names the failed picture: ${box_text//$'\n'/ | }"
+  else
+    fail "summary of the failing folder: $box_text"
+  fi
+else
+  fail "no summary for the failing folder"
+fi
+single_convert 2 "$winroot\\失败 😀\\깨진 😀 é.jpg"
+if read_box 15000; then
+  [[ "$box_text" == "无法转换图片 $winroot\\失败 😀\\깨진 😀 é.jpg"$'\n'* ]] &&
+    pass "a corrupt picture's box names it: ${box_text//$'\n'/ | }" || fail "corrupt picture box: $box_text"
+else
+  fail "no box for the corrupt picture"
 fi
 
 # --- The end ----------------------------------------------------------------------------

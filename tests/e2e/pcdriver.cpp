@@ -20,6 +20,8 @@
 //   pcdriver topmost                     print 1 when the main window is topmost, else 0
 //   pcdriver setcombo ID INDEX           select a combo item as a user would
 //   pcdriver progress ID                 print "position maximum" of a progress bar
+//   pcdriver texts                       print the window's title, then one line a child
+//                                        control: "ID text", a combo's items after its text
 //   pcdriver browse PATH [timeoutMs]     choose PATH in the open folder browser, press OK
 //   pcdriver browsecancel [timeoutMs]    press Cancel in the open folder browser
 //   pcdriver openfile PATH [timeoutMs]   type PATH into the open-file dialog, press OK
@@ -392,6 +394,35 @@ int SetCombo(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+BOOL CALLBACK PrintControlText(HWND control, LPARAM) {
+  std::wstring line = HexOf(reinterpret_cast<void*>(static_cast<uintptr_t>(GetDlgCtrlID(control))));
+  line += L" " + TextOf(control);
+  if (ClassOf(control) == L"ComboBox") {
+    const LRESULT count = SendMessageW(control, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      std::wstring item(static_cast<size_t>(SendMessageW(control, CB_GETLBTEXTLEN, i, 0)), L'\0');
+      SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+      line += L" " + item.substr(0, item.find(L'\0'));
+    }
+  }
+  Print(line);
+  return TRUE;
+}
+
+// Read as a user sees them, through the wide functions: texts the window
+// holds in another code page come out changed.
+int Texts(const std::vector<std::wstring>& args) {
+  if (!args.empty()) return 2;
+  const std::vector<HWND> windows = FindTopLevel(kMainClass, L"", false);
+  if (windows.empty()) {
+    PrintError(L"no main window");
+    return 1;
+  }
+  Print(CaptionOf(windows[0]));
+  EnumChildWindows(windows[0], PrintControlText, 0);
+  return 0;
+}
+
 int Progress(const std::vector<std::wstring>& args) {
   if (args.size() != 1) return 2;
   const HWND bar = MainControl(args[0]);
@@ -447,14 +478,7 @@ HWND WaitDialogWith(int childId, DWORD timeoutMs) {
 
 constexpr int kBrowserTreeId = 14145;
 constexpr int kOpenFileNameId = 0x47c;
-constexpr UINT kSetSelectionAnsi = WM_USER + 102;  // BFFM_SETSELECTIONA
-
-std::string AnsiOf(const std::wstring& text) {
-  const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &bytes[0], length, nullptr, nullptr);
-  return bytes;  // terminator included
-}
+constexpr UINT kSetSelectionWide = WM_USER + 103;  // BFFM_SETSELECTIONW
 
 int Browse(const std::vector<std::wstring>& args) {
   if (args.empty() || args.size() > 2) return 2;
@@ -472,16 +496,19 @@ int Browse(const std::vector<std::wstring>& args) {
     PrintError(L"cannot open the browser's process");
     return 1;
   }
-  const std::string path = AnsiOf(args[0]);
+  // Wide, so a folder of any name can be chosen.
+  const std::wstring& path = args[0];
+  const size_t pathBytes = (path.size() + 1) * sizeof(wchar_t);
   void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   int status = 1;
-  if (remote != nullptr && WriteProcessMemory(process, remote, path.data(), path.size(), nullptr)) {
+  if (remote != nullptr && pathBytes <= 4096 &&
+      WriteProcessMemory(process, remote, path.c_str(), pathBytes, nullptr)) {
     // The first browser of a process fills its tree after it shows; a
     // selection sent before that is lost, so it is sent again after a pause.
     Sleep(500);
-    SendMessageW(dialog, kSetSelectionAnsi, TRUE, reinterpret_cast<LPARAM>(remote));
+    SendMessageW(dialog, kSetSelectionWide, TRUE, reinterpret_cast<LPARAM>(remote));
     Sleep(500);
-    SendMessageW(dialog, kSetSelectionAnsi, TRUE, reinterpret_cast<LPARAM>(remote));
+    SendMessageW(dialog, kSetSelectionWide, TRUE, reinterpret_cast<LPARAM>(remote));
     Sleep(200);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
@@ -655,7 +682,7 @@ int Usage() {
       L"rect CLASS [TITLE] | "
       L"boxtext CAPTION [timeoutMs] | clickbox CAPTION [buttonId] [timeoutMs] | "
       L"waitexit PID|IMAGE timeoutMs | memory PID|IMAGE | clickctl ID | checkstate ID | topmost | "
-      L"setcombo ID INDEX | progress ID | browse PATH [timeoutMs] | browsecancel [timeoutMs] | "
+      L"setcombo ID INDEX | progress ID | texts | browse PATH [timeoutMs] | browsecancel [timeoutMs] | "
       L"openfile PATH [timeoutMs] | drop PATH...");
   return 2;
 }
@@ -697,6 +724,8 @@ int main() {
     status = SetCombo(args);
   else if (command == L"progress")
     status = Progress(args);
+  else if (command == L"texts")
+    status = Texts(args);
   else if (command == L"browse")
     status = Browse(args);
   else if (command == L"browsecancel")
