@@ -1,9 +1,11 @@
 #pragma once
 
-// The runtime's text commands. Texts are byte strings in the ANSI code page
-// (GBK in the program); positions and lengths count bytes and start at 1; a
-// search that finds nothing gives -1. A byte of 0x80 or above starts a
-// double-byte character whose second byte is never taken as a character.
+// The runtime's text commands, for callers of the uniform calling form. Texts
+// are byte strings in a double-byte code page such as GBK; positions and
+// lengths count bytes and start at 1; a search that finds nothing gives -1. A
+// byte of 0x80 or above starts a double-byte character whose second byte is
+// never taken as a character. The program's own texts and paths are UTF-8 and
+// are not split by these (see app/name_rules.h).
 
 #include <optional>
 #include <string>
