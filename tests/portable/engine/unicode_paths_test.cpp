@@ -111,8 +111,8 @@ int ReadBack(const std::string& target, const std::string& path, RasterImage& im
 // every target format. The output must be the very file the same conversion
 // writes under an ASCII name.
 TEST(EngineCommandsUnicode, PicturesUnderNamesInAnyScriptConvertToEveryFormat) {
+  ScratchFolder scratch;  // made before the temporary folder moves, so not in it
   engine_test::PrivateTempFolder temp;
-  ScratchFolder scratch;
   const fs::path ascii = scratch.Path() / "ascii";
   const fs::path folder = scratch.Path() / NativeName(MixedName());
   fs::create_directory(ascii);
@@ -162,12 +162,14 @@ TEST(EngineCommandsUnicode, PicturesUnderNamesInAnyScriptConvertToEveryFormat) {
   // Nothing else: no file under a name lost to a code page, no writer's
   // temporary file.
   EXPECT_EQ(EntriesOf(folder), expected);
-  EXPECT_TRUE(EntriesOf(temp.Path()).empty());
+  for (const NativeText& left : EntriesOf(temp.Path())) {
+    ADD_FAILURE() << "left in the temporary folder: " << fs::path(left).u8string();
+  }
 }
 
 TEST(EngineCommandsUnicode, MissingSourceAndMissingFolderKeepTheirCodes) {
+  ScratchFolder scratch;  // made before the temporary folder moves, so not in it
   engine_test::PrivateTempFolder temp;
-  ScratchFolder scratch;
   const std::string folderText = AsciiText(scratch.Path()) + kNativeSeparator;
   for (const UnicodeFileName& name : kUnicodeFileNames) {
     SCOPED_TRACE(name.utf8);
