@@ -53,7 +53,7 @@ TEST(ToText, IntegersBooleansAndTexts) {
 
 // Bytes written out, so the check does not depend on how literals are encoded.
 TEST(ToText, BooleanTextsAreUtf8InEveryBuild) {
-  EXPECT_EQ(ToText(true), "\xE7\x9C\x9F");  // 真
+  EXPECT_EQ(ToText(true), "\xE7\x9C\x9F");   // 真
   EXPECT_EQ(ToText(false), "\xE5\x81\x87");  // 假
 }
 

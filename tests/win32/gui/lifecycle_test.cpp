@@ -141,9 +141,10 @@ TEST(FatalReport, MissingDllFileIsReportedWithFileAndExportName) {
 // same under any code page.
 TEST(FatalReport, UnicodeDllFileNameIsReportedWhole) {
   ProbeRun run("dll-missing-unicode-file");
-  ExpectFatalReport(run,
-                    L"运行时出错!\r\n\r\n"
-                    L"错误信息：无法找到指定DLL库文件“缺少 사진 ｼｬｼﾝ 😀.dll”中的输出命令“GetTickCount”\r\n");
+  ExpectFatalReport(
+      run,
+      L"运行时出错!\r\n\r\n"
+      L"错误信息：无法找到指定DLL库文件“缺少 사진 ｼｬｼﾝ 😀.dll”中的输出命令“GetTickCount”\r\n");
 }
 
 TEST(ProgramEnd, ExitRoutinesRunOnceEachInRegistrationOrderWithTheirIndexes) {
