@@ -98,6 +98,7 @@ convert_unicode_names() {
   written=$(cd "$folder" && ls -A | LC_ALL=C sort)
   [ "$written" = "$(printf '%s\n' "${wanted[@]}" | LC_ALL=C sort)" ] ||
     fail "$label: the folder of names in any script holds: $(tr '\n' '|' <<<"$written")"
+  echo "$label: names in any script converted (LC_ALL for Wine: ${PC_WINE_LOCALE:-default})"
 }
 
 work=$(mktemp -d)
