@@ -9,13 +9,14 @@
 
 #include "base/error_report.h"
 #include "base/system_commands_win.h"
+#include "base/wide_text_win.h"
 #include "base/win_handles_win.h"
 
 namespace {
 
 // Where a command without a DLL file name is looked for, in this order.
-const char* const kSystemDlls[] = {"Kernel32.dll", "Gdi32.dll", "User32.dll",
-                                   "Advapi32.dll", "Mpr.dll",   "Shell32.dll"};
+const wchar_t* const kSystemDlls[] = {L"Kernel32.dll", L"Gdi32.dll", L"User32.dll",
+                                      L"Advapi32.dll", L"Mpr.dll",   L"Shell32.dll"};
 
 struct Resolutions {
   std::mutex lock;
@@ -48,29 +49,18 @@ FARPROC LookUp(HMODULE module, const char* exportName) {
   return GetProcAddress(module, exportName != nullptr ? exportName : "");
 }
 
-std::string ProgramFolderAnsi() {
-  const std::wstring wide = ProgramFolderWide();
-  if (wide.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string folder(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &folder[0], length,
-                      nullptr, nullptr);
-  return folder;
-}
-
 UniqueModule LoadNamedDll(const char* fileName) {
-  const std::string name(fileName);
-  if (name.find(':') == std::string::npos) {
-    std::string local = ProgramFolderAnsi();
+  const std::wstring name = WideFromUtf8(fileName);
+  if (name.find(L':') == std::wstring::npos) {
+    std::wstring local = ProgramFolderWide();
     if (!local.empty()) {
-      if (local.back() != '\\') local += '\\';
+      if (local.back() != L'\\') local += L'\\';
       local += name;
-      UniqueModule module(LoadLibraryA(local.c_str()));
+      UniqueModule module(LoadLibraryW(local.c_str()));
       if (module) return module;
     }
   }
-  return UniqueModule(LoadLibraryA(name.c_str()));
+  return UniqueModule(LoadLibraryW(name.c_str()));
 }
 
 std::string FormatText(const char* format, const char* first, const char* second = nullptr) {
@@ -99,8 +89,8 @@ FARPROC ResolveDllCommand(DllCommand& command) {
 
     UniqueModule found;
     if (!hasFileName) {
-      for (const char* dll : kSystemDlls) {
-        UniqueModule module(LoadLibraryA(dll));
+      for (const wchar_t* dll : kSystemDlls) {
+        UniqueModule module(LoadLibraryW(dll));
         if (!module) continue;
         address = LookUp(module.Get(), exportName);
         if (address != nullptr) {

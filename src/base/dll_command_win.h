@@ -11,7 +11,7 @@
 struct DllCommand {
   // DLL file name; null or empty: the function is looked for in the system
   // DLLs Kernel32, Gdi32, User32, Advapi32, Mpr and Shell32, in that order.
-  // A name without a colon is tried in the program's folder first.
+  // A name without a colon is tried in the program's folder first. UTF-8.
   const char* fileName;
   // Exported name, or "#" and a decimal number for an export by ordinal.
   const char* exportName;

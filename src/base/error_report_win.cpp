@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/error_report.h"
+#include "base/wide_text_win.h"
 
 namespace {
 std::atomic<bool> fatalReportStarted{false};
@@ -25,7 +26,7 @@ void ReportFatal(std::string_view message, int code) {
   const std::string text = FormatRuntimeErrorText(message, code);
   // No owner: the box shows on the reporting thread, also a worker's, and
   // does not depend on any window still being usable.
-  MessageBoxA(nullptr, text.c_str(), "错误", MB_ICONERROR);
+  MessageBoxW(nullptr, WideFromUtf8(text).c_str(), L"错误", MB_ICONERROR);
   const FatalReportEnd end = fatalReportEnd.load();
   if (end != nullptr) end(-1);
   // No program runtime to end through: the process ends here, as it would

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/exif_orientation.h"
+#include "base/wide_text_win.h"
 #include "base/win_handles_win.h"
 
 namespace {
@@ -29,8 +30,9 @@ bool ReadFileAt(void* context, std::uint64_t offset, void* buffer, std::size_t c
 int FileOrientation(const char* path) {
   if (path == nullptr || path[0] == '\0') return kOrientationUpright;
   // Shared for writing too: another program may hold the picture open.
-  UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return kOrientationUpright;
   const ByteSource source{ReadFileAt, file.Get()};
   const int jpeg = JpegOrientation(source);

@@ -4,5 +4,5 @@
 
 // The EXIF orientation of a JPEG file, else the Orientation field of a TIFF
 // file; 1 for any other file, an unreadable one, or one that records none.
-// path: ANSI text. Only the bytes on the way to the tag are read.
+// path: UTF-8 text. Only the bytes on the way to the tag are read.
 int FileOrientation(const char* path);

@@ -6,6 +6,7 @@
 
 #include "base/command_adapter.h"
 #include "base/runtime_memory.h"
+#include "base/wide_text_win.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ void SetNoResult(ArgRecord* result) {
   if (result != nullptr) *result = MakeOmitted();
 }
 
-bool EntryMatches(const WIN32_FIND_DATAA& entry, uint32_t attributeMask, bool filesOnly) {
+bool EntryMatches(const WIN32_FIND_DATAW& entry, uint32_t attributeMask, bool filesOnly) {
   if (filesOnly) return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   return attributeMask == 0 || (entry.dwFileAttributes & attributeMask) != 0;
 }
@@ -45,15 +46,15 @@ std::wstring ProgramFolderWide() {
 void ProcessEvents() {
   MSG message;
   // Look before taking: WM_QUIT must stay queued for the message loop.
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
     if (message.message == WM_QUIT) return;
-    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return;
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));  // put it back
       return;
     }
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 
@@ -61,27 +62,28 @@ uint32_t TickCount() { return GetTickCount(); }
 
 void Delay(int milliseconds) { Sleep(static_cast<DWORD>(std::max(milliseconds, 0))); }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateFolder(const std::string& path) {
+  return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != 0;
+}
 
 std::optional<std::string> FindFiles(std::string_view pattern, uint32_t attributeMask,
                                      bool filesOnly, HANDLE* state) {
   if (state == nullptr) return std::nullopt;
-  WIN32_FIND_DATAA entry;
+  WIN32_FIND_DATAW entry;
   bool found;
   if (!pattern.empty()) {
     EndFileSearch(state);
-    const std::string patternText(pattern);
-    const HANDLE search = FindFirstFileA(patternText.c_str(), &entry);
+    const HANDLE search = FindFirstFileW(WideFromUtf8(pattern).c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return std::nullopt;
     *state = search;
     found = true;
   } else {
     if (*state == nullptr) return std::nullopt;
-    found = FindNextFileA(*state, &entry) != 0;
+    found = FindNextFileW(*state, &entry) != 0;
   }
   while (found) {
-    if (EntryMatches(entry, attributeMask, filesOnly)) return std::string(entry.cFileName);
-    found = FindNextFileA(*state, &entry) != 0;
+    if (EntryMatches(entry, attributeMask, filesOnly)) return Utf8FromWide(entry.cFileName);
+    found = FindNextFileW(*state, &entry) != 0;
   }
   EndFileSearch(state);
   return std::nullopt;

@@ -12,7 +12,8 @@
 
 #include "base/command_call.h"
 
-// Dispatches the calling thread's waiting messages; returns when the queue is
+// Dispatches the calling thread's waiting messages (as wide messages, so the
+// program's Unicode windows get their texts whole); returns when the queue is
 // empty or WM_QUIT is next, leaving WM_QUIT queued.
 void ProcessEvents();
 
@@ -26,13 +27,14 @@ void Delay(int milliseconds);
 // keeps its backslash).
 std::wstring ProgramFolderWide();
 
-// Creates the last element of path; false when it exists, its parent is
+// Creates the last element of path (UTF-8); false when it exists, its parent is
 // missing or the platform refuses.
 bool CreateFolder(const std::string& path);
 
 // Directory search over a caller-held state word (a find handle, null when no
 // search is open). A non-empty pattern closes any open search and starts a
-// new one; an empty pattern continues. With filesOnly, entries with the
+// new one; an empty pattern continues. Pattern and names are UTF-8, so a name
+// in any script comes back whole. With filesOnly, entries with the
 // directory attribute are skipped; without it, an entry is returned when
 // attributeMask is 0 or shares an attribute with it. Answers the next
 // entry's name (no folder), or nullopt at the end, when the search has been

@@ -1,6 +1,8 @@
 // Bounded file and memory reading for the hand-written readers.
 #include "engine/byte_cursor.h"
 
+#include "base/file_open.h"
+
 namespace engine {
 
 namespace {
@@ -28,7 +30,7 @@ std::int64_t Tell(std::FILE* file) {
 int InputFile::Open(const char* path) {
   Close();
   if (path == nullptr) return 0;
-  file = std::fopen(path, "rb");
+  file = OpenFileStream(path, "rb");
   if (file == nullptr) return 0;
   std::int64_t measured = -1;
   if (SeekTo(file, 0, SEEK_END) == 0) measured = Tell(file);

@@ -11,6 +11,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "base/file_open.h"
+
 namespace engine {
 namespace jpeg_library {
 
@@ -88,7 +90,7 @@ int StdioFile::Open(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) {
     return 0;
   }
-  file = std::fopen(path, mode);
+  file = OpenFileStream(path, mode);
   return file != nullptr ? 1 : 0;
 }
 

@@ -1,4 +1,6 @@
 // Mapped temporary storage and the few file-system queries the engine needs.
+// Paths are UTF-8 on Windows (opened through the wide functions), bytes as the
+// file system gives them elsewhere.
 // This is the engine's only platform seam: mapped_file_win.cpp implements it
 // with Win32 file mappings, mapped_file_posix.cpp with mmap.
 #pragma once
@@ -126,7 +128,7 @@ class MappedBuffer {
 std::string MakeTempFileName(const char* prefix, const char* folder = nullptr);
 
 // The system temporary folder, ending in a separator; "" when unavailable.
-// Windows: GetTempPathA (honours TMP, then TEMP). POSIX: TMPDIR, else /tmp.
+// Windows: GetTempPathW (honours TMP, then TEMP), as UTF-8. POSIX: TMPDIR, else /tmp.
 std::string TemporaryFolder();
 
 // True when the path names an existing file or folder.
@@ -135,8 +137,8 @@ bool PathExists(const char* path);
 bool IsFolder(const char* path);
 // Deletes a file; true when it is gone afterwards.
 bool RemoveFile(const char* path);
-// True when the text ends in a path separator character (on Windows a real
-// backslash, not the trail byte of a double-byte character).
+// True when the text ends in a path separator character. Paths are UTF-8 on
+// Windows, so a last byte 0x5C is never part of a longer character.
 bool EndsWithPathSeparator(const std::string& folder);
 
 }  // namespace engine

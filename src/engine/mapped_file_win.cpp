@@ -1,10 +1,11 @@
 // Win32 side of the mapped temporary storage: hidden files in the temporary
-// folder (GetTempPathA) mapped with CreateFileMapping and MapViewOfFile.
+// folder (GetTempPathW) mapped with CreateFileMapping and MapViewOfFile.
 #include <windows.h>
 
 #include <cstdint>
 #include <vector>
 
+#include "base/wide_text_win.h"
 #include "engine/mapped_file.h"
 
 namespace engine {
@@ -41,9 +42,9 @@ void MappedView::Reset() {
 }
 
 MappedBuffer::OpenResult MappedBuffer::OpenNewFile(const char* filePath, FileHandle& opened) {
-  HANDLE handle =
-      ::CreateFileA(filePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  HANDLE handle = ::CreateFileW(WideFromUtf8(filePath).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     // A name whose file is deleted but still held open by another process
@@ -63,7 +64,7 @@ int MappedBuffer::MapCreatedFile(std::int64_t byteCount) {
   const auto total = static_cast<std::uint64_t>(byteCount);
   // Mapping more than the file holds extends it with zero bytes on disk.
   HANDLE mappingHandle =
-      ::CreateFileMappingA(AsHandle(file.Get()), nullptr, PAGE_READWRITE,
+      ::CreateFileMappingW(AsHandle(file.Get()), nullptr, PAGE_READWRITE,
                            static_cast<DWORD>(total >> 32), static_cast<DWORD>(total), nullptr);
   if (mappingHandle == nullptr) {
     return 0;
@@ -97,16 +98,16 @@ int MappedBuffer::Flush(const void* address, std::int64_t byteCount) {
 }
 
 std::string TemporaryFolder() {
-  const DWORD needed = ::GetTempPathA(0, nullptr);
+  const DWORD needed = ::GetTempPathW(0, nullptr);
   if (needed == 0) {
     return std::string();
   }
-  std::vector<char> buffer(needed + 1);
-  const DWORD length = ::GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+  std::vector<wchar_t> buffer(needed + 1);
+  const DWORD length = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
   if (length == 0 || length >= buffer.size()) {
     return std::string();
   }
-  std::string folder(buffer.data(), length);
+  std::string folder = Utf8FromWide(std::wstring_view(buffer.data(), length));
   if (!EndsWithPathSeparator(folder)) {
     folder += kPathSeparator;
   }
@@ -114,14 +115,15 @@ std::string TemporaryFolder() {
 }
 
 bool PathExists(const char* path) {
-  return path != nullptr && ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  return path != nullptr &&
+         ::GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const char* path) {
   if (path == nullptr) {
     return false;
   }
-  const DWORD attributes = ::GetFileAttributesA(path);
+  const DWORD attributes = ::GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -129,7 +131,7 @@ bool RemoveFile(const char* path) {
   if (path == nullptr) {
     return false;
   }
-  if (::DeleteFileA(path)) {
+  if (::DeleteFileW(WideFromUtf8(path).c_str())) {
     return true;
   }
   const DWORD error = ::GetLastError();
@@ -137,19 +139,9 @@ bool RemoveFile(const char* path) {
 }
 
 bool EndsWithPathSeparator(const std::string& folder) {
-  // In the ANSI code page (GBK) 0x5C is also a valid trail byte, so the last
-  // byte is a backslash only if it does not finish a double-byte character.
-  bool lastIsSeparator = false;
-  for (std::size_t i = 0; i < folder.size(); ++i) {
-    const auto byte = static_cast<BYTE>(folder[i]);
-    if (::IsDBCSLeadByte(byte) && i + 1 < folder.size()) {
-      ++i;
-      lastIsSeparator = false;
-    } else {
-      lastIsSeparator = byte == '\\';
-    }
-  }
-  return lastIsSeparator;
+  // Paths are UTF-8, where every byte of a multi-byte character is 0x80 or
+  // above: a last byte 0x5C is always a backslash of its own.
+  return !folder.empty() && folder.back() == kPathSeparator;
 }
 
 }  // namespace engine

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/file_open.h"
 #include "engine/byte_cursor.h"
 #include "engine/mapped_file.h"
 
@@ -63,7 +64,7 @@ std::int64_t LengthOf(std::FILE* stream) {
 int PngCodec::OpenRead(const char* sourcePath, RasterImage& image, ProgressCallback progress) {
   Close();
   if (sourcePath == nullptr || *sourcePath == '\0') return 0;
-  file.reset(std::fopen(sourcePath, "rb"));
+  file.reset(OpenFileStream(sourcePath, "rb"));
   if (!file) return 0;
   fileSize = LengthOf(file.get());
   if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
@@ -208,7 +209,7 @@ int PngCodec::OpenWrite(const char* destination, const RasterImage& image, std::
   }
   if (destination == nullptr || *destination == '\0') return 0;
   if (!output.Begin(destination)) return 0;
-  file.reset(std::fopen(output.TempPath().c_str(), "wb"));
+  file.reset(OpenFileStream(output.TempPath().c_str(), "wb"));
   if (!file) {
     Close();
     return 0;

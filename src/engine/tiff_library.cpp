@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <memory>
 
+#ifdef _WIN32
+#include "base/wide_text_win.h"
+#endif
+
 namespace engine {
 
 namespace {
@@ -51,9 +55,13 @@ TiffFile TiffFile::Open(const char* path, const char* mode) {
   if (!options) return TiffFile();
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), DropMessage, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), DropMessage, nullptr);
-  // On Windows this opens the ANSI path with CreateFileA, so names in the
-  // system code page (GBK) work as they are.
+#ifdef _WIN32
+  // The path is UTF-8; libtiff's narrow open would read it in the ANSI code
+  // page and lose every name outside it.
+  return TiffFile(TIFFOpenWExt(WideFromUtf8(path).c_str(), mode, options.get()));
+#else
   return TiffFile(TIFFOpenExt(path, mode, options.get()));
+#endif
 }
 
 void TiffFile::Close() {

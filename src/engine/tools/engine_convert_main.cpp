@@ -4,11 +4,16 @@
 //
 //   engine-convert jpg|tif|png SOURCE DESTINATION
 //
+// SOURCE and DESTINATION may name files in any script: on Windows they are
+// taken from the wide command line, natively as argv's bytes.
+//
 // Output: the result code alone on one line. Exit status 0 when the code is
 // 1 (success), 1 for any other code, 2 for a usage error.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "base/program_arguments.h"
 #include "engine/engine_commands.h"
 
 namespace {
@@ -19,12 +24,12 @@ constexpr int kExitUsage = 2;
 
 // The single-picture conversion's fixed options: colour JPEG at quality 100
 // with optimized Huffman tables and no smoothing; 24-bit TIFF; 24-bit PNG.
-int RunCommand(const char* target, const char* source, const char* destination, int& code) {
-  if (std::strcmp(target, "jpg") == 0) {
+int RunCommand(const std::string& target, const char* source, const char* destination, int& code) {
+  if (target == "jpg") {
     code = engine::ConvertToJpeg(source, destination, 0, 100, 1, 0);
-  } else if (std::strcmp(target, "tif") == 0) {
+  } else if (target == "tif") {
     code = engine::ConvertToTiff(source, destination, 0);
-  } else if (std::strcmp(target, "png") == 0) {
+  } else if (target == "png") {
     code = engine::ConvertToPng(source, destination, 24);
   } else {
     return 0;
@@ -40,11 +45,12 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
+  const std::vector<std::string> arguments = ProgramArguments(argc, argv);
+  if (arguments.size() != 4) {
     return Usage();
   }
   int code = 0;
-  if (!RunCommand(argv[1], argv[2], argv[3], code)) {
+  if (!RunCommand(arguments[1], arguments[2].c_str(), arguments[3].c_str(), code)) {
     return Usage();
   }
   std::printf("%d\n", code);

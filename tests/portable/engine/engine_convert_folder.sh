@@ -5,7 +5,9 @@
 # every written file again with Debian's tools (djpeg, tifftopnm and tiffinfo,
 # pngtopam): TIFF and PNG must hold the source pixels exactly, JPEG within a
 # small tolerance. A failed conversion must leave no file in the output folder
-# and nothing may stay behind in the temporary folder.
+# and nothing may stay behind in the temporary folder. Pictures under names in
+# any script go through the same checks (under a Windows program both with the
+# Chinese and the Western code page).
 #
 #   engine_convert_folder.sh ENGINE_CONVERT [ENGINE_CONVERT...]
 #
@@ -52,6 +54,52 @@ no_such_file.png -1  -
 # 2 x 2 pixels moves single pixels far (measured: mean 9.4 and 10.9 for the
 # busy pictures, 0.6 for the smooth one).
 jpeg_mean_error=12
+
+# Names in any script (the table the C++ tests share): Chinese, Western,
+# Korean and half-width katakana (outside GBK), an emoji outside the Basic
+# Multilingual Plane, and a mix with a space. Each takes a turn with one of the
+# sources, in a folder whose own name mixes every script, and is converted to
+# every format: the output must be under the exact name, with the pixels of
+# the same checks as above, and nothing else may appear in the folder.
+unicode_names=('中文' 'café' '사진' 'ｼｬｼﾝ' '😀' 'Ünïcødé' 'mix 中文-사진-😀-é')
+unicode_sources=(jpeg.jpg tiff.tif png_rgb.png)
+
+#   convert_unicode_names LABEL PROGRAM TEMP
+convert_unicode_names() {
+  local label=$1 program=$2 temp=$3 turn=0 name source extension target destination what
+  local largest mean written wanted=()
+  local folder="$work/unicode_$label/mix 中文-사진-😀-é"
+  rm -rf "$work/unicode_$label"
+  mkdir -p "$folder"
+  for name in "${unicode_names[@]}"; do
+    source=${unicode_sources[turn % ${#unicode_sources[@]}]}
+    turn=$((turn + 1))
+    extension=${source##*.}
+    cp "$pictures/$source" "$folder/$name.$extension"
+    wanted+=("$name.$extension")
+    for target in jpg tif png; do
+      destination="$folder/$name.$extension.$target"
+      what="$label $target '$name.$extension'"
+      wanted+=("$name.$extension.$target")
+      converts_as "$what" "$program" "$target" "$folder/$name.$extension" "$destination" \
+        "$temp" 1 || continue
+      [ -f "$destination" ] || { fail "$what: nothing under the exact name"; continue; }
+      decode_output "$target" "$destination" >"$work/decoded.ppm" ||
+        { fail "$what: Debian's tools do not decode the output as expected"; continue; }
+      if [ "$target" = jpg ]; then
+        jpeg_matches "$what" "$work/decoded.ppm" "$work/ref_$source.ppm" "$work/ref_$source.ppm" \
+          "$jpeg_mean_error"
+        continue
+      fi
+      read -r largest mean <<<"$(difference_of "$work/decoded.ppm" "$work/ref_$source.ppm")"
+      [ "$largest" = 0 ] || fail "$what: pixels differ from the source's by $largest (mean $mean)"
+    done
+  done
+  written=$(cd "$folder" && ls -A | LC_ALL=C sort)
+  [ "$written" = "$(printf '%s\n' "${wanted[@]}" | LC_ALL=C sort)" ] ||
+    fail "$label: the folder of names in any script holds: $(tr '\n' '|' <<<"$written")"
+  echo "$label: names in any script converted (LC_ALL for Wine: ${PC_WINE_LOCALE:-default})"
+}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -122,6 +170,16 @@ for program in "$@"; do
       fail "$label $target: destination in a missing folder printed '$printed' (status $status), expected -4"
     [ -e "$out/missing" ] && fail "$label $target: the missing folder was created"
   done
+
+  convert_unicode_names "$label" "$program" "$temp"
+  if [[ "$program" == *.exe ]]; then
+    # Once more under the Western code page (1252), where the Chinese one is
+    # not there to hold the Chinese names either.
+    had_locale=${PC_WINE_LOCALE+set} saved_locale=${PC_WINE_LOCALE-}
+    export PC_WINE_LOCALE=en_US.UTF-8
+    convert_unicode_names "$label-1252" "$program" "$temp"
+    if [ -n "$had_locale" ]; then PC_WINE_LOCALE=$saved_locale; else unset PC_WINE_LOCALE; fi
+  fi
 
   temp_folder_empty "$label" "$temp"
 

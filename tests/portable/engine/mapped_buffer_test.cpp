@@ -18,6 +18,7 @@
 
 #include "engine/mapped_file.h"
 #include "private_temp_folder.h"
+#include "unicode_file_names.h"
 
 namespace engine_test {
 namespace {
@@ -79,13 +80,19 @@ TEST(PathSeparatorTest, TrailingSeparatorIsRecognised) {
   EXPECT_TRUE(engine::EndsWithPathSeparator(std::string("abc") + kNativeSeparator));
   EXPECT_FALSE(engine::EndsWithPathSeparator("abc"));
   EXPECT_FALSE(engine::EndsWithPathSeparator(""));
-#ifdef _WIN32
-  if (GetACP() == 936) {
-    // 0x81 0x5C is one GBK character whose second byte looks like '\'.
-    EXPECT_FALSE(engine::EndsWithPathSeparator("C:\\dir\x81\x5C"));
-    EXPECT_TRUE(engine::EndsWithPathSeparator("C:\\dir\x81\x5C\\"));
+}
+
+// Paths are UTF-8 on Windows, where no byte of a longer character is the
+// separator: what ends a name is the separator alone, whatever the ANSI code
+// page would make of the bytes before it (in GBK, the last byte of "ｼ" and
+// the separator read as one character).
+TEST(PathSeparatorTest, UnicodeFolderNamesEndInTheirOwnSeparator) {
+  for (const UnicodeFileName& name : kUnicodeFileNames) {
+    SCOPED_TRACE(name.utf8);
+    const std::string folder = std::string("folder") + kNativeSeparator + name.utf8;
+    EXPECT_FALSE(engine::EndsWithPathSeparator(folder));
+    EXPECT_TRUE(engine::EndsWithPathSeparator(folder + kNativeSeparator));
   }
-#endif
 }
 
 class MappedBufferTest : public TempFolderTest {};

@@ -23,6 +23,7 @@
 #include "engine/picture_loader.h"
 #include "engine/raster_image.h"
 #include "reader_test_support.h"
+#include "unicode_file_names.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -644,27 +645,31 @@ TEST_F(TiffCodecTest, ClosingBeforeWriteLeavesNoFile) {
   EXPECT_TRUE(files.Entries().empty());
 }
 
-// Paths are system code page text; on Windows that is GBK.
-TEST_F(TiffCodecTest, DoubleByteFileNamesAreWrittenAndRead) {
+// Paths are UTF-8 on Windows, opened through libtiff's wide open; natively
+// they are bytes. The name on disk is checked with the compiler's UTF-16.
+TEST_F(TiffCodecTest, UnicodeFileNamesAreWrittenAndRead) {
   RasterImage picture;
   MakeColourPicture(picture, 7, 5);
-  const std::string name = "\xCD\xBC\xC6\xAC.tif";  // "图片.tif" in GBK
-  const std::string destination = files.PathText() + kNativeSeparator + name;
-  TiffCodec codec;
-  ASSERT_EQ(codec.OpenWrite(destination.c_str(), &picture, 24, nullptr), 1);
-  ASSERT_EQ(codec.Write(), 1);
-  EXPECT_TRUE(engine::PathExists(destination.c_str()));
+  for (const UnicodeFileName& name : kUnicodeFileNames) {
+    SCOPED_TRACE(name.utf8);
+    const std::string destination = files.PathText() + kNativeSeparator + name.utf8 + ".tif";
+    TiffCodec codec;
+    ASSERT_EQ(codec.OpenWrite(destination.c_str(), &picture, 24, nullptr), 1);
+    ASSERT_EQ(codec.Write(), 1);
+    EXPECT_TRUE(engine::PathExists(destination.c_str()));
 #ifdef _WIN32
-  const std::wstring wide = files.Path().wstring() + L"\\\u56FE\u7247.tif";  // 图片.tif
-  EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES)
-      << "the GBK name must be the two characters, not four bytes";
+    const std::wstring wide = files.Path().wstring() + L"\\" + name.wide + L".tif";
+    EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the file is not under the name's own characters";
 #endif
-  RasterImage readBack;
-  ASSERT_EQ(codec.OpenRead(destination.c_str(), readBack, nullptr), 1);
-  ASSERT_EQ(codec.Read(), 1);
-  EXPECT_TRUE(PixelBytes(readBack) == PixelBytes(picture));
-  EXPECT_TRUE(engine::RemoveFile(destination.c_str()));
-  EXPECT_TRUE(files.Entries().empty());
+    RasterImage readBack;
+    ASSERT_EQ(codec.OpenRead(destination.c_str(), readBack, nullptr), 1);
+    ASSERT_EQ(codec.Read(), 1);
+    EXPECT_TRUE(PixelBytes(readBack) == PixelBytes(picture));
+    codec.Close();
+    EXPECT_TRUE(engine::RemoveFile(destination.c_str()));
+    EXPECT_TRUE(files.Entries().empty());
+  }
 }
 
 }  // namespace

@@ -136,6 +136,17 @@ TEST(FatalReport, MissingDllFileIsReportedWithFileAndExportName) {
       L"错误信息：无法找到指定DLL库文件“no_such_library.dll”中的输出命令“GetTickCount”\r\n");
 }
 
+// The report's text is UTF-8 and shown through the wide box, so a DLL name
+// outside the ANSI code page (Korean, half-width katakana, an emoji) reads the
+// same under any code page.
+TEST(FatalReport, UnicodeDllFileNameIsReportedWhole) {
+  ProbeRun run("dll-missing-unicode-file");
+  ExpectFatalReport(
+      run,
+      L"运行时出错!\r\n\r\n"
+      L"错误信息：无法找到指定DLL库文件“缺少 사진 ｼｬｼﾝ 😀.dll”中的输出命令“GetTickCount”\r\n");
+}
+
 TEST(ProgramEnd, ExitRoutinesRunOnceEachInRegistrationOrderWithTheirIndexes) {
   ProbeRun run("end-normal");
   ASSERT_TRUE(run.Child().Started());

@@ -142,6 +142,13 @@ int Play(const std::string& scenario) {
     Log("resolved");
     EndProgram(3);
   }
+  if (scenario == "dll-missing-unicode-file") {
+    StartLogged();
+    static DllCommand command{"缺少 사진 ｼｬｼﾝ 😀.dll", "GetTickCount"};
+    ResolveDllCommand(command);
+    Log("resolved");
+    EndProgram(3);
+  }
   if (scenario == "dll-missing-file") {
     StartLogged();
     RegisterExitRoutine(ExitRoutineA);

@@ -331,21 +331,21 @@ TEST(Delay, SleepsAtLeastTheRequestedTimeMeasuredByTickCount) {
 
 // --- CreateFolder -----------------------------------------------------------
 
-bool IsFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 TEST(CreateFolder, CreatesOneLevelAndRefusesExistingFolderOrMissingParent) {
   TempFolder temp;
-  const std::string created = temp.File("\xD0\xC2\xBD\xA8");  // 新建
+  const std::string created = temp.File("新建");  // UTF-8, as every path in the program
   EXPECT_TRUE(CreateFolder(created));
-  EXPECT_TRUE(IsFolder(created));
+  EXPECT_TRUE(IsFolder(temp.WideFile(L"新建")));
   EXPECT_FALSE(CreateFolder(created)) << "an existing folder counts as created";
 
   const std::string deep = temp.File("missing\\child");
   EXPECT_FALSE(CreateFolder(deep));
-  EXPECT_FALSE(IsFolder(temp.File("missing"))) << "a parent folder was created";
+  EXPECT_FALSE(IsFolder(temp.WideFile(L"missing"))) << "a parent folder was created";
 
   const std::string path = temp.File("cmd");
   const ArgRecord pathArg[] = {MakeText(path.c_str())};
