@@ -18,7 +18,7 @@ enum class TypeTag : uint32_t {
   Double = 0x80000601,
   Boolean = 0x80000002,
   DateTime = 0x80000003,    // double, days since 1899-12-30
-  Text = 0x80000004,        // address of a zero-terminated ANSI text
+  Text = 0x80000004,        // address of a zero-terminated text (UTF-8 in the program)
   ByteSet = 0x80000005,     // address of a byte-set block, null when empty
   Routine = 0x80000006,     // address of a routine
   ControlRef = 0x00010001,  // low word window id, high word control id

@@ -34,7 +34,7 @@ int ConvertToPng(const char* source, const char* destination, std::int32_t bitDe
 // The same commands in the runtime's uniform calling form. Arguments are read
 // by position, in the order of the typed forms above: numbers and booleans
 // from the low 32 bits of each record's value, paths as addresses of
-// zero-terminated ANSI texts. Type tags are not looked at and extra records
+// zero-terminated UTF-8 texts. Type tags are not looked at and extra records
 // are ignored; a position beyond argCount reads as 0 (a null path, which is
 // refused). The result record receives the code as a 32-bit integer.
 void CmdConvertToJpeg(ArgRecord* result, int argCount, const ArgRecord* args);
