@@ -11,7 +11,7 @@
 #include "base/command_call.h"
 
 // Shows the shell's folder browser (with its edit box; files listed too when
-// includeFiles) under title and answers the chosen folder's path: a drive
+// includeFiles) under title and answers the chosen folder's path in UTF-8: a drive
 // root keeps its trailing backslash, any other folder has none. Empty when
 // the user cancels or the choice has no file-system path.
 //
@@ -21,7 +21,7 @@
 // restored if they still exist. GUI thread.
 std::string BrowseForFolder(const std::string& title, bool includeFiles = false);
 
-// ShellExecuteA without owner window: the verb of verbNumber (1 "edit",
+// ShellExecuteW of the UTF-8 texts without owner window: the verb of verbNumber (1 "edit",
 // 2 "explore", 3 "find", 4 "open", 5 "print", any other the target's default
 // verb) on target, with parameters (null when omitted), in folder (the empty
 // text when omitted), shown as showMode says (1 SW_HIDE, 2 SW_SHOWNORMAL,
