@@ -13,6 +13,7 @@
 
 #include "base/global_memory_win.h"
 #include "base/runtime_memory.h"
+#include "base/wide_text_win.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
@@ -20,9 +21,10 @@
 
 namespace {
 
-constexpr char kUrlFormatName[] = "UniformResourceLocator";
-constexpr char kHtmlFormatName[] = "HTML Format";
-constexpr char kWatcherClass[] = "_QX_DropObject";
+constexpr wchar_t kUrlFormatName[] = L"UniformResourceLocator";
+constexpr wchar_t kWideUrlFormatName[] = L"UniformResourceLocatorW";
+constexpr wchar_t kHtmlFormatName[] = L"HTML Format";
+constexpr wchar_t kWatcherClass[] = L"_QX_DropObject";
 
 FORMATETC GlobalFormat(CLIPFORMAT format) {
   return FORMATETC{format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -47,24 +49,30 @@ bool FetchTextBytes(IDataObject* data, CLIPFORMAT format, std::string* text) {
   return true;
 }
 
-// UTF-8 to the ANSI code page, with every no-break space made a plain space
-// (an ANSI code page such as GBK has no single-byte no-break space).
-std::string AnsiFromHtmlUtf8(const std::string& utf8) {
-  if (utf8.empty()) return std::string();
-  const int wideLength =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (wideLength <= 0) return std::string();
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], wideLength);
+// A UTF-16 text held in global memory, as UTF-8: up to its terminator or
+// the end of the block, like FetchTextBytes.
+bool FetchWideText(IDataObject* data, CLIPFORMAT format, std::string* text) {
+  FORMATETC request = GlobalFormat(format);
+  StorageMedium medium;
+  if (data->GetData(&request, medium.Receive()) != S_OK) return false;
+  GlobalLockView view(medium.Global());
+  if (view.Data() == nullptr) return false;
+  const auto* units = static_cast<const wchar_t*>(view.Data());
+  const size_t capacity = view.Size() / sizeof(wchar_t);
+  size_t length = 0;
+  while (length < capacity && units[length] != L'\0') ++length;
+  *text = Utf8FromWide(std::wstring_view(units, length));
+  return true;
+}
+
+// The HTML as it came (the format is UTF-8), with every no-break space made
+// a plain space, as the HTML event has always delivered it.
+std::string HtmlEventText(const std::string& utf8) {
+  std::wstring wide = WideFromUtf8(utf8);
   for (wchar_t& c : wide) {
     if (c == 0x00A0) c = L' ';
   }
-  const int ansiLength =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  if (ansiLength <= 0) return std::string();
-  std::string ansi(static_cast<size_t>(ansiLength), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, &ansi[0], ansiLength, nullptr, nullptr);
-  return ansi;
+  return Utf8FromWide(wide);
 }
 
 }  // namespace
@@ -91,8 +99,9 @@ ComPtr<QDropTarget> QDropTarget::Create(DropTargetLinks links) {
 }
 
 QDropTarget::QDropTarget(DropTargetLinks links)
-    : urlFormat_(static_cast<CLIPFORMAT>(RegisterClipboardFormatA(kUrlFormatName))),
-      htmlFormat_(static_cast<CLIPFORMAT>(RegisterClipboardFormatA(kHtmlFormatName))),
+    : urlFormat_(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(kUrlFormatName))),
+      wideUrlFormat_(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(kWideUrlFormatName))),
+      htmlFormat_(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(kHtmlFormatName))),
       links_(std::move(links)) {
   // The helper draws the drag image over the window; drops work without it.
   if (FAILED(CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER,
@@ -145,10 +154,11 @@ HRESULT QDropTarget::DragEnter(IDataObject* data, DWORD keyState, POINTL point, 
   // The first accepted format the data offers decides, in this order.
   dropAllowed_ = false;
   if (data != nullptr) {
-    dropAllowed_ = (Accepts(DropFormat::kText) && Offers(data, CF_TEXT)) ||
-                   (Accepts(DropFormat::kFiles) && Offers(data, CF_HDROP)) ||
-                   (Accepts(DropFormat::kUrl) && Offers(data, urlFormat_)) ||
-                   (Accepts(DropFormat::kHtml) && Offers(data, htmlFormat_));
+    dropAllowed_ =
+        (Accepts(DropFormat::kText) && (Offers(data, CF_UNICODETEXT) || Offers(data, CF_TEXT))) ||
+        (Accepts(DropFormat::kFiles) && Offers(data, CF_HDROP)) ||
+        (Accepts(DropFormat::kUrl) && (Offers(data, wideUrlFormat_) || Offers(data, urlFormat_))) ||
+        (Accepts(DropFormat::kHtml) && Offers(data, htmlFormat_));
   }
   *effect = ChooseDropEffect(dropAllowed_, keyState, *effect);
   return S_OK;
@@ -189,19 +199,26 @@ HRESULT QDropTarget::Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD
 void QDropTarget::DeliverText(IDataObject* data) {
   // Data that also comes as HTML is left to the HTML event.
   if (Offers(data, htmlFormat_)) return;
+  // The UTF-16 text when offered; an ANSI text alone is handed on as its
+  // bytes (ASCII reads the same in UTF-8).
   std::string text;
-  if (FetchTextBytes(data, CF_TEXT, &text)) links_.deliver(DropFormat::kText, text.c_str());
+  if (FetchWideText(data, CF_UNICODETEXT, &text) || FetchTextBytes(data, CF_TEXT, &text)) {
+    links_.deliver(DropFormat::kText, text.c_str());
+  }
 }
 
 void QDropTarget::DeliverHtml(IDataObject* data) {
   std::string utf8;
   if (!FetchTextBytes(data, htmlFormat_, &utf8)) return;
-  links_.deliver(DropFormat::kHtml, AnsiFromHtmlUtf8(utf8).c_str());
+  links_.deliver(DropFormat::kHtml, HtmlEventText(utf8).c_str());
 }
 
 void QDropTarget::DeliverUrl(IDataObject* data) {
+  // As the text: the UTF-16 address when offered, else the ANSI one's bytes.
   std::string url;
-  if (FetchTextBytes(data, urlFormat_, &url)) links_.deliver(DropFormat::kUrl, url.c_str());
+  if (FetchWideText(data, wideUrlFormat_, &url) || FetchTextBytes(data, urlFormat_, &url)) {
+    links_.deliver(DropFormat::kUrl, url.c_str());
+  }
 }
 
 void QDropTarget::DeliverFiles(IDataObject* data) {
@@ -212,14 +229,15 @@ void QDropTarget::DeliverFiles(IDataObject* data) {
   if (drop == nullptr) return;
 
   // One path alone; several, each followed by CR LF, in the shell's order.
-  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  // The wide query reads wide and ANSI blocks alike.
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   std::string text;
-  std::vector<char> path;
+  std::vector<wchar_t> path;
   for (UINT i = 0; i < count; ++i) {
-    const UINT length = DragQueryFileA(drop, i, nullptr, 0);
-    path.assign(length + 1, '\0');
-    const UINT copied = DragQueryFileA(drop, i, path.data(), length + 1);
-    text.append(path.data(), copied < length ? copied : length);
+    const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    path.assign(length + 1, L'\0');
+    const UINT copied = DragQueryFileW(drop, i, path.data(), length + 1);
+    text += Utf8FromWide(std::wstring_view(path.data(), copied < length ? copied : length));
     if (count > 1) text += "\r\n";
   }
   links_.deliver(DropFormat::kFiles, text.c_str());
@@ -237,34 +255,34 @@ bool DropObject::RegisterFileDrop(HWND window) {
   if (!target_->Register(window)) return false;
 
   static const ATOM watcherClass = [] {
-    WNDCLASSEXA windowClass{};
+    WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WatcherProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kWatcherClass;
-    return RegisterClassExA(&windowClass);
+    return RegisterClassExW(&windowClass);
   }();
   (void)watcherClass;
   // A hidden child goes with its parent; its WM_DESTROY comes while the
   // parent still exists, in time to revoke the parent's registration.
-  watcher_.Reset(CreateWindowExA(0, kWatcherClass, "", WS_CHILD, 0, 0, 0, 0, window, nullptr,
+  watcher_.Reset(CreateWindowExW(0, kWatcherClass, L"", WS_CHILD, 0, 0, 0, 0, window, nullptr,
                                  GetModuleHandleA(nullptr), nullptr));
   if (watcher_) {
-    SetWindowLongPtrA(watcher_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(watcher_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   return true;
 }
 
 LRESULT CALLBACK DropObject::WatcherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) {
-    auto* self = reinterpret_cast<DropObject*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<DropObject*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr) {
-      SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       RevokeDragDrop(self->target_->RegisteredWindow());
       self->watcher_.Release();  // being destroyed already
     }
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // --- The form's drop objects --------------------------------------------------

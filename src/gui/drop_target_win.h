@@ -19,10 +19,10 @@
 // What a drop can carry. The value is both the drop object's own property
 // index of the matching "accept" flag and the index of the event it raises.
 enum class DropFormat : int {
-  kText = 0,   // CF_TEXT
+  kText = 0,   // CF_UNICODETEXT, else CF_TEXT
   kHtml = 1,   // registered format "HTML Format"
-  kUrl = 2,    // registered format "UniformResourceLocator"
-  kFiles = 3,  // CF_HDROP
+  kUrl = 2,    // registered format "UniformResourceLocatorW", else "UniformResourceLocator"
+  kFiles = 3,  // CF_HDROP, wide or ANSI
 };
 
 // How a drop target reaches its drop object. Both are called on the thread
@@ -31,7 +31,7 @@ struct DropTargetLinks {
   // Whether drops of this format are accepted now; asked at every DragEnter
   // and Drop, so a flag changed between drags takes effect.
   std::function<bool(DropFormat)> accepts;
-  // Raises the format's event with the dropped text (never null).
+  // Raises the format's event with the dropped text in UTF-8 (never null).
   std::function<void(DropFormat, const char* text)> deliver;
 };
 
@@ -89,6 +89,7 @@ class QDropTarget final : public IDropTarget {
   std::atomic<ULONG> references_{1};
   ComPtr<IDropTargetHelper> helper_;  // null when the shell offers none
   CLIPFORMAT urlFormat_;
+  CLIPFORMAT wideUrlFormat_;
   CLIPFORMAT htmlFormat_;
   DropTargetLinks links_;
   bool dropAllowed_ = false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wide_text_win.h"
 #include "gui/form_units_win.h"
 #include "gui/form_window_win.h"
 #include "gui/gui_thread_call_win.h"
@@ -17,12 +18,12 @@ constexpr size_t kPathBufferSize = 4096;
 
 // The stored filter "name|pattern|name|pattern" ends with "||", then every
 // bar becomes the zero the dialog separates its pairs with.
-std::string DialogFilterOf(const std::string& filter) {
-  if (filter.empty()) return std::string();
-  std::string pairs = filter;
-  if (pairs.size() < 2 || pairs.compare(pairs.size() - 2, 2, "||") != 0) pairs += "||";
-  for (char& c : pairs) {
-    if (c == '|') c = '\0';
+std::wstring DialogFilterOf(const std::string& filter) {
+  if (filter.empty()) return std::wstring();
+  std::wstring pairs = WideFromUtf8(filter);
+  if (pairs.size() < 2 || pairs.compare(pairs.size() - 2, 2, L"||") != 0) pairs += L"||";
+  for (wchar_t& c : pairs) {
+    if (c == L'|') c = L'\0';
   }
   return pairs;
 }
@@ -56,11 +57,15 @@ bool ShowCommonDialog(ControlRef ref, std::string* chosenPath) {
     owner = unit.closed.load() ? nullptr : unit.window.WindowUnit().native.load();
   });
 
-  std::vector<char> path(kPathBufferSize, '\0');
-  storedName.copy(path.data(), path.size() - 1);
-  const std::string filter = DialogFilterOf(settings.dialogFilter);
+  // Characters, so a name outside the Basic Multilingual Plane takes two.
+  std::vector<wchar_t> path(kPathBufferSize, L'\0');
+  WideFromUtf8(storedName).copy(path.data(), path.size() - 1);
+  const std::wstring filter = DialogFilterOf(settings.dialogFilter);
+  const std::wstring initialFolder = WideFromUtf8(settings.dialogInitialFolder);
+  const std::wstring title = WideFromUtf8(settings.dialogTitle);
+  const std::wstring defaultExtension = WideFromUtf8(settings.dialogDefaultExtension);
 
-  OPENFILENAMEA dialog{};
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   if (!filter.empty()) {
@@ -69,20 +74,16 @@ bool ShowCommonDialog(ControlRef ref, std::string* chosenPath) {
   }
   dialog.lpstrFile = path.data();
   dialog.nMaxFile = static_cast<DWORD>(path.size());
-  if (!settings.dialogInitialFolder.empty()) {
-    dialog.lpstrInitialDir = settings.dialogInitialFolder.c_str();
-  }
-  if (!settings.dialogTitle.empty()) dialog.lpstrTitle = settings.dialogTitle.c_str();
-  if (!settings.dialogDefaultExtension.empty()) {
-    dialog.lpstrDefExt = settings.dialogDefaultExtension.c_str();
-  }
+  if (!initialFolder.empty()) dialog.lpstrInitialDir = initialFolder.c_str();
+  if (!title.empty()) dialog.lpstrTitle = title.c_str();
+  if (!defaultExtension.empty()) dialog.lpstrDefExt = defaultExtension.c_str();
   dialog.Flags = DialogFlagsOf(settings);
 
   const BOOL confirmed =
-      settings.dialogType == 1 ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+      settings.dialogType == 1 ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
   if (!confirmed) return false;
 
-  const std::string chosen(path.data());
+  const std::string chosen = Utf8FromWide(path.data());
   RunOnGuiThread([&] { unit.fileName = chosen; });
   if (chosenPath != nullptr) *chosenPath = chosen;
   return true;

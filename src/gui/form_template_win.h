@@ -43,9 +43,10 @@ using EventBindings = std::vector<EventBinding>;
 
 // Native window class of the runtime's labels and of the common dialog's
 // hidden host window; the forms' own top-level windows use kFormWindowClass.
-constexpr char kLabelClass[] = "_QX_Label";
-constexpr char kCommonDialogClass[] = "_QX_CommonDlg";
-constexpr char kFormWindowClass[] = "_QX_Form";
+// Registered wide, so their windows keep every character of their texts.
+constexpr wchar_t kLabelClass[] = L"_QX_Label";
+constexpr wchar_t kCommonDialogClass[] = L"_QX_CommonDlg";
+constexpr wchar_t kFormWindowClass[] = L"_QX_Form";
 
 // Everything a unit may store; each unit type reads the fields that are its
 // own and leaves the others at their defaults.

@@ -94,8 +94,9 @@ std::vector<LoadedWindow*> LoadedWindows();
 // GUI thread: the unit whose native window is this one.
 LiveUnit* UnitOfNativeWindow(HWND window);
 
-// The window's text in the system code page (a combo box: the text shown).
+// The window's text in UTF-8 (a combo box: the text shown).
 std::string NativeWindowText(HWND window);
+std::wstring WideWindowText(HWND window);
 
 // The brush a unit's stored background colour paints with: the system
 // button face for the default colour.

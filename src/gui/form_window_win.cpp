@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "base/error_report.h"
+#include "base/wide_text_win.h"
 #include "gui/event_dispatch_win.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
@@ -52,31 +53,31 @@ void RegisterRuntimeClasses() {
   InitCommonControlsEx(&controls);
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA form{};
+  WNDCLASSEXW form{};
   form.cbSize = sizeof form;
   form.style = CS_DBLCLKS;
   form.lpfnWndProc = FormWindowProc;
   form.hInstance = instance;
   form.hCursor = LoadCursor(nullptr, IDC_ARROW);
   form.lpszClassName = kFormWindowClass;
-  RegisterClassExA(&form);
+  RegisterClassExW(&form);
 
-  WNDCLASSEXA label{};
+  WNDCLASSEXW label{};
   label.cbSize = sizeof label;
   label.lpfnWndProc = LabelProc;
   label.cbWndExtra = sizeof(LONG_PTR);
   label.hInstance = instance;
   label.hCursor = LoadCursor(nullptr, IDC_ARROW);
   label.lpszClassName = kLabelClass;
-  RegisterClassExA(&label);
+  RegisterClassExW(&label);
 
   // The common dialog's host never shows; it only gives the unit a window.
-  WNDCLASSEXA dialogHost{};
+  WNDCLASSEXW dialogHost{};
   dialogHost.cbSize = sizeof dialogHost;
-  dialogHost.lpfnWndProc = DefWindowProcA;
+  dialogHost.lpfnWndProc = DefWindowProcW;
   dialogHost.hInstance = instance;
   dialogHost.lpszClassName = kCommonDialogClass;
-  RegisterClassExA(&dialogHost);
+  RegisterClassExW(&dialogHost);
 }
 
 HFONT DefaultFont() {
@@ -92,15 +93,15 @@ void PaintLabel(HWND label, HDC dc) {
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   // The parent chooses the background (its own, so the label looks
   // transparent) and may change the text colour.
-  auto brush = reinterpret_cast<HBRUSH>(SendMessageA(GetParent(label), WM_CTLCOLORSTATIC,
+  auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(label), WM_CTLCOLORSTATIC,
                                                      reinterpret_cast<WPARAM>(dc),
                                                      reinterpret_cast<LPARAM>(label)));
   FillRect(dc, &client, brush != nullptr ? brush : GetSysColorBrush(COLOR_BTNFACE));
 
-  const auto font = reinterpret_cast<HFONT>(GetWindowLongPtrA(label, kLabelFontOffset));
+  const auto font = reinterpret_cast<HFONT>(GetWindowLongPtrW(label, kLabelFontOffset));
   const HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
-  const std::string text = NativeWindowText(label);
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &client,
+  const std::wstring text = WideWindowText(label);
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client,
             DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   if (oldFont != nullptr) SelectObject(dc, oldFont);
 }
@@ -119,32 +120,32 @@ LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_ERASEBKGND:
       return 1;  // painted with the text
     case WM_SETFONT:
-      SetWindowLongPtrA(window, kLabelFontOffset, static_cast<LONG_PTR>(wParam));
+      SetWindowLongPtrW(window, kLabelFontOffset, static_cast<LONG_PTR>(wParam));
       if (LOWORD(lParam) != 0) InvalidateRect(window, nullptr, TRUE);
       return 0;
     case WM_GETFONT:
-      return GetWindowLongPtrA(window, kLabelFontOffset);
+      return GetWindowLongPtrW(window, kLabelFontOffset);
     case WM_SETTEXT: {
-      const LRESULT result = DefWindowProcA(window, message, wParam, lParam);
+      const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
       InvalidateRect(window, nullptr, TRUE);
       return result;
     }
     case WM_LBUTTONUP:
       // Reported like a notifying static control; the form turns it into
       // the label's click event.
-      SendMessageA(GetParent(window), WM_COMMAND,
+      SendMessageW(GetParent(window), WM_COMMAND,
                    MAKEWPARAM(GetDlgCtrlID(window) & 0xFFFF, STN_CLICKED),
                    reinterpret_cast<LPARAM>(window));
       return 0;
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
 // --- The form window --------------------------------------------------------
 
 LiveUnit* FormUnitOf(HWND window) {
-  return reinterpret_cast<LiveUnit*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  return reinterpret_cast<LiveUnit*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 // The combo box unit whose selection field or drop-down list this is.
@@ -224,12 +225,12 @@ void OnFormDestroyed(LiveUnit& formUnit) {
 
 LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    return DefWindowProcA(window, message, wParam, lParam);
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
   }
   LiveUnit* formUnit = FormUnitOf(window);
-  if (formUnit == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  if (formUnit == nullptr) return DefWindowProcW(window, message, wParam, lParam);
 
   switch (message) {
     case WM_ERASEBKGND: {
@@ -252,19 +253,19 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       const LRESULT brush = OnControlColour(*formUnit, message, reinterpret_cast<HDC>(wParam),
                                             reinterpret_cast<HWND>(lParam));
       if (brush != 0) return brush;
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     }
     case WM_DESTROY:
       OnFormDestroyed(*formUnit);
       return 0;
     case WM_NCDESTROY:
       for (const auto& unit : formUnit->window.units) unit->native = nullptr;
-      SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       formUnit->bigIcon.Reset();
       formUnit->smallIcon.Reset();
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
@@ -293,7 +294,7 @@ DWORD FormWindowExStyle(const UnitSettings& settings) {
 HICON LoadFormIcon(int resourceId, int sizeMetric) {
   if (resourceId == 0) return nullptr;
   const int size = GetSystemMetrics(sizeMetric);
-  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resourceId),
+  return static_cast<HICON>(LoadImageW(GetModuleHandleA(nullptr), MAKEINTRESOURCEW(resourceId),
                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
@@ -306,8 +307,9 @@ HWND CreateFormWindow(LiveUnit& unit) {
   const UnitSettings& settings = form.settings;
   // Without a task-bar button the runtime's hidden owner owns the window.
   const HWND owner = settings.shownInTaskBar ? nullptr : HiddenOwnerWindow();
+  const std::wstring caption = WideFromUtf8(settings.caption);
   const HWND window =
-      CreateWindowExA(FormWindowExStyle(settings), kFormWindowClass, settings.caption.c_str(),
+      CreateWindowExW(FormWindowExStyle(settings), kFormWindowClass, caption.c_str(),
                       FormWindowStyle(settings), form.left, form.top, form.width, form.height,
                       owner, nullptr, GetModuleHandleA(nullptr), &unit);
   if (window == nullptr) StartWindowFailed();
@@ -315,14 +317,14 @@ HWND CreateFormWindow(LiveUnit& unit) {
   unit.created = true;
   RegisterProgramWindow(window);
 
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
   unit.bigIcon.Reset(LoadFormIcon(settings.iconResourceId, SM_CXICON));
   unit.smallIcon.Reset(LoadFormIcon(settings.iconResourceId, SM_CXSMICON));
   if (unit.bigIcon) {
-    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(unit.bigIcon.Get()));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(unit.bigIcon.Get()));
   }
   if (unit.smallIcon) {
-    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(unit.smallIcon.Get()));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(unit.smallIcon.Get()));
   }
   if (!settings.movable) {
     const HMENU systemMenu = GetSystemMenu(window, FALSE);
@@ -336,7 +338,7 @@ HWND CreateFormWindow(LiveUnit& unit) {
 // value is corrected from the measured height rather than read back, as
 // Wine's CB_GETITEMHEIGHT answers more than was set.
 void FitComboHeight(HWND combo, int height) {
-  LRESULT requested = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  LRESULT requested = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
   if (requested == CB_ERR) return;
   for (int attempt = 0; attempt < 4; ++attempt) {
     RECT bounds;
@@ -344,7 +346,7 @@ void FitComboHeight(HWND combo, int height) {
     const int difference = height - (bounds.bottom - bounds.top);
     if (difference == 0 || requested + difference < 1) return;
     requested += difference;
-    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), requested);
+    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), requested);
   }
 }
 
@@ -363,65 +365,66 @@ void CreateControl(LiveUnit& unit, HWND parent) {
   if (form.flags & kUnitDisabled) style |= WS_DISABLED;
   if (form.flags & kUnitTakesFocus) style |= WS_TABSTOP;
   DWORD exStyle = 0;
-  const char* className = nullptr;
-  const char* caption = settings.caption.c_str();
+  const wchar_t* className = nullptr;
+  std::wstring caption = WideFromUtf8(settings.caption);
   int height = form.height;
   switch (unit.kind) {
     case UnitKind::kLabel:
       className = kLabelClass;
       break;
     case UnitKind::kButton:
-      className = "BUTTON";
+      className = L"BUTTON";
       style |= BS_PUSHBUTTON;
       break;
     case UnitKind::kCheckbox:
-      className = "BUTTON";
+      className = L"BUTTON";
       style |= BS_AUTOCHECKBOX | BS_MULTILINE | BS_LEFT | BS_VCENTER;
       break;
     case UnitKind::kComboBox:
-      className = "COMBOBOX";
+      className = L"COMBOBOX";
       style |= CBS_DROPDOWNLIST | WS_VSCROLL;
-      caption = "";
+      caption.clear();
       height += kComboListHeight;
       break;
     case UnitKind::kProgressBar:
-      className = PROGRESS_CLASSA;
-      caption = "";
+      className = PROGRESS_CLASSW;
+      caption.clear();
       if (settings.progressBorderStyle == 1) exStyle |= WS_EX_CLIENTEDGE;
       if (settings.progressBorderStyle == 3) exStyle |= WS_EX_STATICEDGE;
       if (settings.progressBorderStyle == 5) style |= WS_BORDER;
       break;
     case UnitKind::kCommonDialog:
       className = kCommonDialogClass;
-      caption = "";
+      caption.clear();
       break;
     default:
       StartWindowFailed();
   }
 
-  const HWND control =
-      CreateWindowExA(exStyle, className, caption, style, form.left, form.top, form.width, height,
-                      parent, reinterpret_cast<HMENU>(static_cast<uintptr_t>(form.controlId)),
-                      GetModuleHandleA(nullptr), nullptr);
+  const HWND control = CreateWindowExW(
+      exStyle, className, caption.c_str(), style, form.left, form.top, form.width, height, parent,
+      reinterpret_cast<HMENU>(static_cast<uintptr_t>(form.controlId)), GetModuleHandleA(nullptr),
+      nullptr);
   if (control == nullptr) StartWindowFailed();
   unit.native = control;
-  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
 
   switch (unit.kind) {
     case UnitKind::kCheckbox:
-      SendMessageA(control, BM_SETCHECK, settings.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+      SendMessageW(control, BM_SETCHECK, settings.checked ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
     case UnitKind::kComboBox:
       for (const std::string& item : settings.items) {
-        SendMessageA(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        const std::wstring wideItem = WideFromUtf8(item);
+        SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wideItem.c_str()));
       }
-      SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(settings.selectedIndex), 0);
+      SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(settings.selectedIndex), 0);
       unit.comboText = NativeWindowText(control);
       FitComboHeight(control, form.height);
       break;
     case UnitKind::kProgressBar:
       SendProgressRangeOf(control, unit.progressMinimum, unit.progressMaximum);
-      SendMessageA(control, PBM_SETPOS, static_cast<WPARAM>(unit.progressPosition), 0);
+      SendMessageW(control, PBM_SETPOS, static_cast<WPARAM>(unit.progressPosition), 0);
       break;
     default:
       break;
@@ -546,16 +549,20 @@ LiveUnit* UnitOfNativeWindow(HWND window) {
   return nullptr;
 }
 
-std::string NativeWindowText(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  std::string text(static_cast<size_t>(std::max(length, 0)) + 1, '\0');
-  const int copied = GetWindowTextA(window, &text[0], static_cast<int>(text.size()));
+std::wstring WideWindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(std::max(length, 0)) + 1, L'\0');
+  const int copied = GetWindowTextW(window, &text[0], static_cast<int>(text.size()));
   text.resize(static_cast<size_t>(std::max(copied, 0)));
   return text;
 }
 
+std::string NativeWindowText(HWND window) {
+  return Utf8FromWide(WideWindowText(window));
+}
+
 void SendProgressRangeOf(HWND bar, int minimum, int maximum) {
-  SendMessageA(bar, PBM_SETRANGE32, static_cast<WPARAM>(std::min(minimum, maximum)),
+  SendMessageW(bar, PBM_SETRANGE32, static_cast<WPARAM>(std::min(minimum, maximum)),
                static_cast<LPARAM>(std::max(minimum, maximum)));
 }
 

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr char kCallWindowClass[] = "_QX_GuiCall";
+constexpr wchar_t kCallWindowClass[] = L"_QX_GuiCall";
 constexpr UINT kRunCallMessage = WM_APP + 0x2E1;
 
 struct PendingCall {
@@ -27,7 +27,7 @@ LRESULT CALLBACK CallWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     call->work(call->context);
     return 1;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -40,14 +40,14 @@ bool OnGuiThreadNow() {
 void CreateGuiCallWindow() {
   if (callWindow.load() != nullptr) return;
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA windowClass{};
+  WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = CallWindowProc;
   windowClass.hInstance = instance;
   windowClass.lpszClassName = kCallWindowClass;
-  RegisterClassExA(&windowClass);
+  RegisterClassExW(&windowClass);
   // Never destroyed: calls from workers may arrive until the process exits.
-  callWindow = CreateWindowExA(0, kCallWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  callWindow = CreateWindowExW(0, kCallWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                instance, nullptr);
 }
 
@@ -60,5 +60,5 @@ void RunOnGuiThread(void (*work)(void* context), void* context) {
   PendingCall call{work, context};
   // The sender waits, and keeps answering messages sent to its own windows,
   // until the GUI thread has run the call.
-  SendMessageA(window, kRunCallMessage, 0, reinterpret_cast<LPARAM>(&call));
+  SendMessageW(window, kRunCallMessage, 0, reinterpret_cast<LPARAM>(&call));
 }

@@ -6,6 +6,7 @@
 
 #include "base/command_adapter.h"
 #include "base/value_commands.h"
+#include "base/wide_text_win.h"
 
 namespace {
 
@@ -69,15 +70,17 @@ HWND OwnerOf(const ArgRecord& record) {
 
 }  // namespace
 
-void SetWindowRefResolver(WindowRefResolver resolver) { windowRefResolver = resolver; }
+void SetWindowRefResolver(WindowRefResolver resolver) {
+  windowRefResolver = resolver;
+}
 
 int ShowMessage(std::string_view message, int flags, std::optional<std::string_view> caption,
                 HWND owner) {
-  const std::string text(message);
-  const std::string title(caption ? *caption : std::string_view(kDefaultMessageCaption));
+  const std::wstring text = WideFromUtf8(message);
+  const std::wstring title = WideFromUtf8(caption ? *caption : kDefaultMessageCaption);
   UINT style = static_cast<UINT>(flags);
   if ((style & MB_SYSTEMMODAL) == 0) style |= MB_TASKMODAL;
-  const int pressed = MessageBoxA(owner, text.c_str(), title.c_str(), style);
+  const int pressed = MessageBoxW(owner, text.c_str(), title.c_str(), style);
   // A box with an OK button alone can only be acknowledged. Windows answers
   // IDOK however it is closed; Wine answers IDCANCEL when it is closed from
   // its window menu, which must not read as "cancelled".

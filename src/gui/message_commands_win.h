@@ -25,9 +25,10 @@ enum MessageButton : int {
 // Caption of a message box shown without one.
 constexpr char kDefaultMessageCaption[] = "信息：";
 
-// MessageBoxA with flags (MB_TASKMODAL added unless MB_SYSTEMMODAL is set),
-// caption (default "信息：") and owner; answers the pressed button's code
-// (always kButtonOk for a box with the OK button alone, however it closed).
+// MessageBoxW of the UTF-8 message and caption, with flags (MB_TASKMODAL
+// added unless MB_SYSTEMMODAL is set), caption (default "信息：") and owner;
+// answers the pressed button's code (always kButtonOk for a box with the OK
+// button alone, however it closed).
 int ShowMessage(std::string_view message, int flags, std::optional<std::string_view> caption = {},
                 HWND owner = nullptr);
 

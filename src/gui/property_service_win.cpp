@@ -13,6 +13,7 @@
 #include "base/command_adapter.h"
 #include "base/error_report.h"
 #include "base/runtime_memory.h"
+#include "base/wide_text_win.h"
 #include "gui/form_units_win.h"
 #include "gui/gui_thread_call_win.h"
 
@@ -112,7 +113,7 @@ HWND LiveNative(const LiveUnit& unit) {
 RECT RectInParent(HWND window) {
   RECT bounds;
   GetWindowRect(window, &bounds);
-  if (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) {
+  if (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) {
     MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&bounds), 2);
   }
   return bounds;
@@ -174,7 +175,7 @@ uint64_t ReadOwn(LiveUnit& unit, int index) {
       return 0;
     case UnitKind::kCheckbox:
       if (index != kPropCheckboxChecked) return 0;
-      if (native != nullptr) unit.checked = SendMessageA(native, BM_GETCHECK, 0, 0) == BST_CHECKED;
+      if (native != nullptr) unit.checked = SendMessageW(native, BM_GETCHECK, 0, 0) == BST_CHECKED;
       return IntegerValue(unit.checked);
     case UnitKind::kComboBox:
       if (index != kPropComboContent) return 0;
@@ -246,7 +247,7 @@ void WriteOwn(LiveUnit& unit, int index, uint64_t value) {
   switch (unit.kind) {
     case UnitKind::kWindow:
       if (index == kPropWindowTitle) {
-        if (native != nullptr) SetWindowTextA(native, TextOfValue(value).c_str());
+        if (native != nullptr) SetWindowTextW(native, WideFromUtf8(TextOfValue(value)).c_str());
       } else if (index == kPropWindowBackgroundColour) {
         unit.backgroundColour = static_cast<uint32_t>(number);
         unit.backgroundBrush.Reset();
@@ -264,7 +265,7 @@ void WriteOwn(LiveUnit& unit, int index, uint64_t value) {
       if (index != kPropCheckboxChecked) return;
       unit.checked = number == 1 ? 1 : 0;
       if (native != nullptr) {
-        SendMessageA(native, BM_SETCHECK, number == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendMessageW(native, BM_SETCHECK, number == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
       }
       return;
     case UnitKind::kProgressBar:
@@ -276,7 +277,7 @@ void WriteOwn(LiveUnit& unit, int index, uint64_t value) {
         unit.progressPosition = ClampProgress(number);
         const int shown =
             std::min(unit.progressMaximum, std::max(unit.progressPosition, unit.progressMinimum));
-        if (native != nullptr) SendMessageA(native, PBM_SETPOS, static_cast<WPARAM>(shown), 0);
+        if (native != nullptr) SendMessageW(native, PBM_SETPOS, static_cast<WPARAM>(shown), 0);
       }
       return;
     case UnitKind::kCommonDialog:

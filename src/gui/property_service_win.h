@@ -4,7 +4,7 @@
 //
 // A value travels in 8 bytes: integers, booleans (0 or 1) and colours
 // (0x00BBGGRR, kDefaultColour for the system button face) in the low 32 bits;
-// a text as the whole address of a zero-terminated ANSI text; a byte buffer as
+// a text as the whole address of a zero-terminated UTF-8 text; a byte buffer as
 // the whole address of a byte-set block (command_adapter.h: 32-bit 1, 32-bit
 // length, the bytes; null when empty). Texts and byte buffers returned by a
 // read are new runtime blocks owned by the caller (RuntimeFree).

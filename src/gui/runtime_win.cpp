@@ -58,19 +58,19 @@ LRESULT CALLBACK HiddenOwnerProc(HWND window, UINT message, WPARAM wParam, LPARA
       if (!IsProgramEnding()) EndProgram(0);
       return 0;
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
 HWND CreateHiddenOwner() {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA windowClass{};
+  WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = HiddenOwnerProc;
   windowClass.hInstance = instance;
   windowClass.lpszClassName = kHiddenOwnerClass;
-  RegisterClassExA(&windowClass);
-  return CreateWindowExA(WS_EX_TOOLWINDOW, kHiddenOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+  RegisterClassExW(&windowClass);
+  return CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                          nullptr, instance, nullptr);
 }
 
@@ -106,8 +106,7 @@ void RuntimeStart() {
 
   state.heap = GetProcessHeap();
   state.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
-  // Wide calls: in GBK a trail byte may equal '\\', so the ANSI path cannot be
-  // cut at its last backslash byte.
+  // Wide calls: the program's folder may hold any character.
   const std::wstring folder = ProgramFolderWide();
   if (!folder.empty()) SetCurrentDirectoryW(folder.c_str());
   state.hiddenOwner = CreateHiddenOwner();
@@ -133,10 +132,10 @@ void ClearExitRoutines() {
 void RunMessageLoop() {
   MSG message;
   for (;;) {
-    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;  // WM_QUIT, or no usable queue
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 
@@ -155,14 +154,16 @@ void UnregisterProgramWindow(HWND window) {
   if (windows.empty() && !IsProgramEnding()) PostQuitMessage(0);
 }
 
-int ProgramWindowCount() { return static_cast<int>(State().programWindows.size()); }
+int ProgramWindowCount() {
+  return static_cast<int>(State().programWindows.size());
+}
 
 void EndProgram(int exitCode) {
   RuntimeState& state = State();
   if (!OnGuiThread()) {
     const HWND owner = state.hiddenOwner.load();
     if (owner != nullptr) {
-      SendMessageA(owner, kEndProgramMessage, static_cast<WPARAM>(exitCode), 0);
+      SendMessageW(owner, kEndProgramMessage, static_cast<WPARAM>(exitCode), 0);
     }
     if (!state.ending.load()) ExitProcess(static_cast<UINT>(exitCode));
     // The GUI thread is ending the program and exits the process itself.
@@ -179,11 +180,17 @@ void EndProgram(int exitCode) {
   ExitProcess(static_cast<UINT>(exitCode));
 }
 
-bool IsProgramEnding() { return State().ending.load(); }
+bool IsProgramEnding() {
+  return State().ending.load();
+}
 
-HWND HiddenOwnerWindow() { return State().hiddenOwner.load(); }
+HWND HiddenOwnerWindow() {
+  return State().hiddenOwner.load();
+}
 
-DWORD GuiThreadId() { return State().guiThreadId.load(); }
+DWORD GuiThreadId() {
+  return State().guiThreadId.load();
+}
 
 HANDLE RuntimeHeap() {
   HANDLE heap = State().heap;

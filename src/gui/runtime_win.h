@@ -16,7 +16,7 @@ using ExitRoutine = void (*)(int index);
 constexpr UINT kEndProgramMessage = 0x83E7;
 
 // Class of the hidden top-level window that owns the program's windows.
-constexpr char kHiddenOwnerClass[] = "_QX_HideOwner";
+constexpr wchar_t kHiddenOwnerClass[] = L"_QX_HideOwner";
 
 // Once, on the GUI thread, before any of the program's own code: records the
 // process heap, initialises OLE, makes the program's folder the current

@@ -9,6 +9,7 @@
 
 #include "base/com_ptr_win.h"
 #include "base/command_adapter.h"
+#include "base/wide_text_win.h"
 #include "gui/form_units_win.h"
 
 namespace {
@@ -69,18 +70,18 @@ class ProgramWindowsDisabled {
   std::vector<Remembered> windows_;
 };
 
-const char* ShellVerbOf(int verbNumber) {
+const wchar_t* ShellVerbOf(int verbNumber) {
   switch (verbNumber) {
     case 1:
-      return "edit";
+      return L"edit";
     case 2:
-      return "explore";
+      return L"explore";
     case 3:
-      return "find";
+      return L"find";
     case 4:
-      return "open";
+      return L"open";
     case 5:
-      return "print";
+      return L"print";
     default:
       return nullptr;  // the target's default verb
   }
@@ -113,11 +114,12 @@ std::optional<std::string> OptionalText(const ArgRecord& record) {
 }  // namespace
 
 std::string BrowseForFolder(const std::string& title, bool includeFiles) {
-  char displayName[MAX_PATH] = {};
-  BROWSEINFOA info{};
+  const std::wstring wideTitle = WideFromUtf8(title);
+  wchar_t displayName[MAX_PATH] = {};
+  BROWSEINFOW info{};
   info.pidlRoot = nullptr;  // the desktop
   info.pszDisplayName = displayName;
-  info.lpszTitle = title.c_str();
+  info.lpszTitle = wideTitle.c_str();
   info.ulFlags = BIF_EDITBOX | (includeFiles ? BIF_BROWSEINCLUDEFILES : 0);
 
   PIDLIST_ABSOLUTE chosen = nullptr;
@@ -126,22 +128,25 @@ std::string BrowseForFolder(const std::string& title, bool includeFiles) {
     // handler from them while the browser runs its own message loop.
     ProgramWindowsDisabled disabled;
     info.hwndOwner = disabled.Owner();
-    chosen = SHBrowseForFolderA(&info);
+    chosen = SHBrowseForFolderW(&info);
   }
   const ItemList list(chosen);
   if (list.Get() == nullptr) return std::string();  // cancelled
 
-  char path[MAX_PATH] = {};
-  if (!SHGetPathFromIDListA(list.Get(), path)) return std::string();  // a virtual folder
-  return std::string(path);
+  wchar_t path[MAX_PATH] = {};
+  if (!SHGetPathFromIDListW(list.Get(), path)) return std::string();  // a virtual folder
+  return Utf8FromWide(path);
 }
 
 intptr_t ShellOpen(int verbNumber, const std::string& target,
                    const std::optional<std::string>& parameters,
                    const std::optional<std::string>& folder, std::optional<int> showMode) {
-  const HINSTANCE answer = ShellExecuteA(nullptr, ShellVerbOf(verbNumber), target.c_str(),
-                                         parameters ? parameters->c_str() : nullptr,
-                                         folder ? folder->c_str() : "", ShowCommandOf(showMode));
+  const std::wstring wideTarget = WideFromUtf8(target);
+  const std::wstring wideParameters = parameters ? WideFromUtf8(*parameters) : std::wstring();
+  const std::wstring wideFolder = folder ? WideFromUtf8(*folder) : std::wstring();
+  const HINSTANCE answer = ShellExecuteW(nullptr, ShellVerbOf(verbNumber), wideTarget.c_str(),
+                                         parameters ? wideParameters.c_str() : nullptr,
+                                         wideFolder.c_str(), ShowCommandOf(showMode));
   return reinterpret_cast<intptr_t>(answer);
 }
 

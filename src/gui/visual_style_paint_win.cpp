@@ -15,7 +15,6 @@ namespace {
 
 // --- GDI owners ---------------------------------------------------------------
 
-
 // A window's device context, released to the window.
 class WindowDc {
  public:
@@ -123,7 +122,7 @@ PartColours MarkColours(uint32_t state) {
 
 void Fill(HDC dc, const RECT& rect, COLORREF colour) {
   SetBkColor(dc, colour);
-  ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
 }
 
 void Frame(HDC dc, const RECT& rect, COLORREF colour) {
@@ -184,23 +183,23 @@ void Arrow(HDC dc, const RECT& rect, Direction direction, COLORREF colour) {
   FilledPolygon(dc, points, 3, colour);
 }
 
-std::string TextOf(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(window, &text[0], length + 1);
+std::wstring TextOf(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  if (length <= 0) return std::wstring();
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, &text[0], length + 1);
   text.resize(static_cast<size_t>(std::max(copied, 0)));
   return text;
 }
 
 HFONT FontOf(HWND window) {
-  const auto font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
   return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
 // Draws text in rect with the button-style alignment bits of style; answers
 // the rectangle the text took.
-RECT DrawAlignedText(HDC dc, const std::string& text, RECT rect, LONG style, UINT horizontal,
+RECT DrawAlignedText(HDC dc, const std::wstring& text, RECT rect, LONG style, UINT horizontal,
                      UINT vertical) {
   const LONG horizontalBits = style & (BS_LEFT | BS_RIGHT | BS_CENTER);
   if (horizontalBits == BS_LEFT) horizontal = DT_LEFT;
@@ -214,7 +213,7 @@ RECT DrawAlignedText(HDC dc, const std::string& text, RECT rect, LONG style, UIN
   const bool multiline = (style & BS_MULTILINE) != 0;
   const UINT lineFlags = multiline ? DT_WORDBREAK : DT_SINGLELINE;
   RECT measured = rect;
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &measured,
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured,
             lineFlags | horizontal | DT_CALCRECT);
   const int textHeight = measured.bottom - measured.top;
   const int textWidth = std::min(measured.right - measured.left, rect.right - rect.left);
@@ -222,7 +221,7 @@ RECT DrawAlignedText(HDC dc, const std::string& text, RECT rect, LONG style, UIN
   if (vertical == DT_VCENTER) placed.top = rect.top + (rect.bottom - rect.top - textHeight) / 2;
   if (vertical == DT_BOTTOM) placed.top = rect.bottom - textHeight;
   placed.bottom = placed.top + textHeight;
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &placed, lineFlags | horizontal);
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &placed, lineFlags | horizontal);
 
   if (horizontal == DT_CENTER) placed.left = rect.left + (rect.right - rect.left - textWidth) / 2;
   if (horizontal == DT_RIGHT) placed.left = rect.right - textWidth;
@@ -233,7 +232,7 @@ RECT DrawAlignedText(HDC dc, const std::string& text, RECT rect, LONG style, UIN
 // --- Painters -----------------------------------------------------------------
 
 void PaintPushButton(HDC dc, const RECT& client, const StyledWindow& styled) {
-  const LONG style = GetWindowLongA(styled.window, GWL_STYLE);
+  const LONG style = GetWindowLongW(styled.window, GWL_STYLE);
   const PartColours colours = ButtonColours(styled.state, styled.text);
   Fill(dc, client, styled.background);
   const RECT face = Inset(client, 1);
@@ -271,7 +270,7 @@ void PaintCheckMark(HDC dc, const RECT& box, COLORREF colour) {
 }
 
 void PaintCheckOrRadio(HDC dc, const RECT& client, const StyledWindow& styled) {
-  const LONG style = GetWindowLongA(styled.window, GWL_STYLE);
+  const LONG style = GetWindowLongW(styled.window, GWL_STYLE);
   const bool radio = styled.kind == StyleKind::kRadioButton;
   Fill(dc, client, styled.background);
 
@@ -342,7 +341,7 @@ void PaintCheckOrRadio(HDC dc, const RECT& client, const StyledWindow& styled) {
 void PaintGroupBox(HDC dc, const RECT& client, const StyledWindow& styled, int option) {
   Selection font(dc, FontOf(styled.window));
   SIZE sample{};
-  GetTextExtentPoint32A(dc, "quvomal", 7, &sample);  // caption height
+  GetTextExtentPoint32W(dc, L"quvomal", 7, &sample);  // caption height
   const COLORREF frameColour = (option >= 1 && option <= 3) ? kGroupFrame : kFrame;
   RECT frame = client;
   frame.top += sample.cy / 2;
@@ -351,11 +350,11 @@ void PaintGroupBox(HDC dc, const RECT& client, const StyledWindow& styled, int o
   Fill(dc, client, styled.background);
   Frame(dc, frame, (styled.state & kStateDisabled) ? kFrameDisabled : frameColour);
 
-  const std::string caption = TextOf(styled.window);
+  const std::wstring caption = TextOf(styled.window);
   if (caption.empty()) return;
   RECT captionRect{client.left + 8, client.top, client.right - 8, client.top + sample.cy};
   RECT measured = captionRect;
-  DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &measured,
+  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &measured,
             DT_SINGLELINE | DT_CALCRECT);
   captionRect.right = std::min(captionRect.right, measured.right + 4);
   captionRect.left -= 2;
@@ -363,16 +362,16 @@ void PaintGroupBox(HDC dc, const RECT& client, const StyledWindow& styled, int o
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, (styled.state & kStateDisabled) ? kTextDisabled : styled.text);
   captionRect.left += 2;
-  DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &captionRect,
+  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &captionRect,
             DT_SINGLELINE | DT_LEFT | DT_TOP);
 }
 
 void PaintComboBox(HDC dc, const RECT& client, const StyledWindow& styled) {
   const HWND combo = styled.window;
-  const LONG style = GetWindowLongA(combo, GWL_STYLE);
+  const LONG style = GetWindowLongW(combo, GWL_STYLE);
   const bool disabled = (styled.state & kStateDisabled) != 0;
   const bool listOnly = (style & 3) == CBS_DROPDOWNLIST;
-  const bool dropped = SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
+  const bool dropped = SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
 
   COLORREF frame = kFrame;
   if (disabled) {
@@ -388,7 +387,7 @@ void PaintComboBox(HDC dc, const RECT& client, const StyledWindow& styled) {
   Fill(dc, client, field);
   if (listOnly) {
     RECT textRect{client.left + 2, client.top + 2, button.left - 1, client.bottom - 2};
-    const std::string text = TextOf(combo);
+    const std::wstring text = TextOf(combo);
     Selection font(dc, FontOf(combo));
     SetBkMode(dc, TRANSPARENT);
     COLORREF textColour = disabled ? kTextDisabled : RGB(0, 0, 0);
@@ -399,7 +398,7 @@ void PaintComboBox(HDC dc, const RECT& client, const StyledWindow& styled) {
     SetTextColor(dc, textColour);
     RECT inner = textRect;
     inner.left += 3;
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &inner,
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inner,
               DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
   // With an edit field, that child paints the text; the clip keeps it.
@@ -468,7 +467,7 @@ void PaintFrameOnly(const StyledWindow& styled) {
   ExcludeClipRect(dc.Get(), clientInWindow.left, clientInWindow.top, clientInWindow.right,
                   clientInWindow.bottom);
 
-  const LONG style = GetWindowLongA(styled.window, GWL_STYLE);
+  const LONG style = GetWindowLongW(styled.window, GWL_STYLE);
   const bool hasScrollBars = (style & (WS_HSCROLL | WS_VSCROLL)) != 0;
   const bool disabled = (styled.state & kStateDisabled) != 0;
   COLORREF frame = kFrame;

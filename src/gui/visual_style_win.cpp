@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,29 +35,29 @@ StyledWindow* FindStyled(HWND window) {
   return found != styled.end() ? found->second.get() : nullptr;
 }
 
-std::string ClassNameOf(HWND window) {
-  char name[64] = {};
-  const int length = GetClassNameA(window, name, sizeof name);
-  return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
+std::wstring ClassNameOf(HWND window) {
+  wchar_t name[64] = {};
+  const int length = GetClassNameW(window, name, static_cast<int>(std::size(name)));
+  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-bool SameClass(const std::string& name, const char* other) {
-  return lstrcmpiA(name.c_str(), other) == 0;
+bool SameClass(const std::wstring& name, const wchar_t* other) {
+  return lstrcmpiW(name.c_str(), other) == 0;
 }
 
 // Classes the look knows, in the order their kinds are numbered; those of
 // kinds 6 to 10 are recognised but left alone.
-std::optional<StyleKind> KnownClassKind(const std::string& name) {
-  if (SameClass(name, "Button")) return StyleKind::kPushButton;  // refined by style
-  if (SameClass(name, "Edit")) return StyleKind::kEdit;
-  if (SameClass(name, "ComboBox")) return StyleKind::kComboBox;
-  if (SameClass(name, "ComboLBox")) return StyleKind::kDropDownList;
-  if (SameClass(name, "msctls_updown32")) return StyleKind::kUpDown;
-  if (SameClass(name, "ScrollBar")) return StyleKind::kScrollBar;
-  if (SameClass(name, "SysMonthCal32")) return StyleKind::kMonthCalendar;
-  if (SameClass(name, "SysTabControl32")) return StyleKind::kTabControl;
-  if (SameClass(name, "msctls_progress32")) return StyleKind::kProgressBar;
-  if (SameClass(name, "msctls_trackbar32")) return StyleKind::kTrackBar;
+std::optional<StyleKind> KnownClassKind(const std::wstring& name) {
+  if (SameClass(name, L"Button")) return StyleKind::kPushButton;  // refined by style
+  if (SameClass(name, L"Edit")) return StyleKind::kEdit;
+  if (SameClass(name, L"ComboBox")) return StyleKind::kComboBox;
+  if (SameClass(name, L"ComboLBox")) return StyleKind::kDropDownList;
+  if (SameClass(name, L"msctls_updown32")) return StyleKind::kUpDown;
+  if (SameClass(name, L"ScrollBar")) return StyleKind::kScrollBar;
+  if (SameClass(name, L"SysMonthCal32")) return StyleKind::kMonthCalendar;
+  if (SameClass(name, L"SysTabControl32")) return StyleKind::kTabControl;
+  if (SameClass(name, L"msctls_progress32")) return StyleKind::kProgressBar;
+  if (SameClass(name, L"msctls_trackbar32")) return StyleKind::kTrackBar;
   return std::nullopt;
 }
 
@@ -67,7 +68,7 @@ std::optional<StyleKind> ButtonKind(HWND window, LONG style) {
   switch (style & BS_TYPEMASK) {
     case BS_PUSHBUTTON:
       // An empty button that is nothing but a child tab stop is a placeholder.
-      if ((style & ~WS_VISIBLE) == (WS_CHILD | WS_TABSTOP) && GetWindowTextLengthA(window) == 0) {
+      if ((style & ~WS_VISIBLE) == (WS_CHILD | WS_TABSTOP) && GetWindowTextLengthW(window) == 0) {
         return std::nullopt;
       }
       return StyleKind::kPushButton;
@@ -126,11 +127,11 @@ void ReadParentColours(StyledWindow& styled, HDC dc) {
   const HWND parent = GetParent(styled.window);
   if (parent == nullptr || dc == nullptr) return;
   const auto brush =
-      reinterpret_cast<HBRUSH>(SendMessageA(parent, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc),
+      reinterpret_cast<HBRUSH>(SendMessageW(parent, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc),
                                             reinterpret_cast<LPARAM>(styled.window)));
   LOGBRUSH description{};
   if (brush != nullptr &&
-      GetObjectA(brush, sizeof description, &description) == sizeof description &&
+      GetObjectW(brush, sizeof description, &description) == sizeof description &&
       description.lbStyle == BS_SOLID) {
     styled.background = description.lbColor;
   }
@@ -149,7 +150,7 @@ uint32_t InitialState(HWND window, StyleKind kind, LONG style) {
   if (style & WS_DISABLED) state |= kStateDisabled;
   if (GetFocus() == window) state |= kStateFocused;
   if (IsButtonKind(kind)) {
-    const LRESULT check = SendMessageA(window, BM_GETCHECK, 0, 0);
+    const LRESULT check = SendMessageW(window, BM_GETCHECK, 0, 0);
     if (check == BST_CHECKED) state |= kStateChecked;
     if (check == BST_INDETERMINATE) state |= kStateIndeterminate;
   }
@@ -168,20 +169,20 @@ void Subclass(HWND window) {
   if (!kind) return;
 
   auto styled = std::make_unique<StyledWindow>();
-  const LONG style = GetWindowLongA(window, GWL_STYLE);
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
   styled->window = window;
   styled->kind = *kind;
   styled->state = InitialState(window, *kind, style);
   if (*kind == StyleKind::kUpDown) {
     styled->horizontal = (style & UDS_HORZ) != 0;
-    const auto buddy = reinterpret_cast<HWND>(SendMessageA(window, UDM_GETBUDDY, 0, 0));
-    styled->buddyIsEdit = buddy != nullptr && SameClass(ClassNameOf(buddy), "Edit");
+    const auto buddy = reinterpret_cast<HWND>(SendMessageW(window, UDM_GETBUDDY, 0, 0));
+    styled->buddyIsEdit = buddy != nullptr && SameClass(ClassNameOf(buddy), L"Edit");
   }
   ReadParentColoursNow(*styled);
   StyledWindow& kept = *styled;
   State().styled[window] = std::move(styled);
   kept.previousProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StyledProc)));
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StyledProc)));
   if (kept.previousProc == nullptr) {  // the window refused
     State().styled.erase(window);
     return;
@@ -195,14 +196,14 @@ void Subclass(HWND window) {
 void Unsubclass(HWND window, bool redraw) {
   StyledWindow* styled = FindStyled(window);
   if (styled == nullptr) return;
-  const auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+  const auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
   if (current != StyledProc) {
     styled->passThrough = true;
     return;
   }
   const WNDPROC previous = styled->previousProc;
   State().styled.erase(window);
-  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
   if (redraw) Redraw(window);
 }
 
@@ -431,31 +432,31 @@ Actions ActionsFor(StyledWindow& styled, UINT message, WPARAM wParam, LPARAM lPa
 
 LRESULT CALLBACK StyledProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   StyledWindow* styled = FindStyled(window);
-  if (styled == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  if (styled == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   const WNDPROC previous = styled->previousProc;
 
   if (styled->passThrough) {
     if (message == WM_NCDESTROY) State().styled.erase(window);
-    return CallWindowProcA(previous, window, message, wParam, lParam);
+    return CallWindowProcW(previous, window, message, wParam, lParam);
   }
   if (message == WM_DESTROY) {
-    const LRESULT result = CallWindowProcA(previous, window, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
     Unsubclass(window, false);
     return result;
   }
   if (styled->kind == StyleKind::kEdit && message == EM_SETREADONLY) {
-    return CallWindowProcA(previous, window, message, wParam, lParam);
+    return CallWindowProcW(previous, window, message, wParam, lParam);
   }
   if (styled->kind == StyleKind::kUpDown && message == WM_LBUTTONDOWN) {
     SetBit(*styled, kStatePressed, true);
-    return CallWindowProcA(previous, window, message, wParam, lParam);
+    return CallWindowProcW(previous, window, message, wParam, lParam);
   }
   if (message == WM_ERASEBKGND) ReadParentColours(*styled, reinterpret_cast<HDC>(wParam));
 
   const Actions actions = ActionsFor(*styled, message, wParam, lParam);
   LRESULT result = 0;
-  if (actions.previous) result = CallWindowProcA(previous, window, message, wParam, lParam);
-  if (actions.defaultProc) result = DefWindowProcA(window, message, wParam, lParam);
+  if (actions.previous) result = CallWindowProcW(previous, window, message, wParam, lParam);
+  if (actions.defaultProc) result = DefWindowProcW(window, message, wParam, lParam);
   if (actions.paint) {
     // The calls above may have run code that unstyled or destroyed the window.
     const StyledWindow* still = FindStyled(window);
@@ -470,7 +471,7 @@ void SwitchOn() {
   VisualStyleState& state = State();
   const DWORD thread = GetCurrentThreadId();
   // The hook first, so that it is in place when subclassing redraws.
-  state.hook = SetWindowsHookExA(WH_CALLWNDPROC, CreationHook, nullptr, thread);
+  state.hook = SetWindowsHookExW(WH_CALLWNDPROC, CreationHook, nullptr, thread);
   EnumThreadWindows(thread, SubclassTopLevel, 0);
 }
 
@@ -497,17 +498,17 @@ bool SwitchOff() {
 
 std::optional<StyleKind> StyleKindOf(HWND window) {
   if (window == nullptr || !IsWindow(window)) return std::nullopt;
-  const std::string name = ClassNameOf(window);
+  const std::wstring name = ClassNameOf(window);
   std::optional<StyleKind> kind = KnownClassKind(name);
   if (!kind) return std::nullopt;
-  const LONG style = GetWindowLongA(window, GWL_STYLE);
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
   switch (*kind) {
     case StyleKind::kPushButton:
       kind = ButtonKind(window, style);
       break;
     case StyleKind::kEdit: {
       const HWND parent = GetParent(window);
-      if (parent != nullptr && SameClass(ClassNameOf(parent), "SysIPAddress32"))
+      if (parent != nullptr && SameClass(ClassNameOf(parent), L"SysIPAddress32"))
         return std::nullopt;
       break;
     }
@@ -518,8 +519,8 @@ std::optional<StyleKind> StyleKindOf(HWND window) {
       // A simple combo box shows its list for good, as a child; that list is
       // no drop-down and stays as its unstyled combo box draws it.
       const HWND parent = GetParent(window);
-      if ((style & WS_CHILD) && parent != nullptr && SameClass(ClassNameOf(parent), "ComboBox") &&
-          (GetWindowLongA(parent, GWL_STYLE) & 3) == CBS_SIMPLE) {
+      if ((style & WS_CHILD) && parent != nullptr && SameClass(ClassNameOf(parent), L"ComboBox") &&
+          (GetWindowLongW(parent, GWL_STYLE) & 3) == CBS_SIMPLE) {
         return std::nullopt;
       }
       break;

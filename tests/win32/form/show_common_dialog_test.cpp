@@ -10,6 +10,7 @@
 
 #include "form_test_support.h"
 #include "base/runtime_memory.h"
+#include "base/wide_text_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
 
@@ -72,8 +73,53 @@ TEST(CommonDialog, ConfirmedPathIsAnsweredAndStoredAsTheFileName) {
   Choose(dialog, file);
   ASSERT_TRUE(shower.Join());
   EXPECT_TRUE(run.confirmed);
-  EXPECT_EQ(run.path, AnsiOf(file));
-  EXPECT_EQ(StoredFileName(), AnsiOf(file));
+  EXPECT_EQ(run.path, Utf8FromWide(file));
+  EXPECT_EQ(StoredFileName(), Utf8FromWide(file));
+}
+
+TEST(CommonDialog, UnicodeNamesAreAnsweredAndStoredInExactUtf8) {
+  struct Case {
+    const wchar_t* wide;
+    const char* utf8;
+  };
+  const Case cases[] = {
+      {L"中文", "中文"},
+      {L"café", "café"},
+      {L"사진", "사진"},
+      {L"ｼｬｼﾝ", "ｼｬｼﾝ"},
+      {L"😀", "😀"},
+      {L"Ünïcødé", "Ünïcødé"},
+      {L"mix 中文-사진-😀-é", "mix 中文-사진-😀-é"},
+  };
+  TempFolder folder;
+  for (const Case& c : cases) {
+    // The folder and the file both carry the name.
+    const std::wstring inner = folder.WideFile(c.wide);
+    ASSERT_TRUE(CreateDirectoryW(inner.c_str(), nullptr)) << c.utf8;
+    const std::wstring file = inner + L"\\" + c.wide + L".png";
+    ASSERT_TRUE(CreateEmptyFile(file)) << c.utf8;
+    const std::string expected = folder.Path() + "\\" + c.utf8 + "\\" + c.utf8 + ".png";
+
+    DialogRun run;
+    TestThread shower([&] { ShowOn(run); });
+    const HWND dialog = WaitForDialogOfThread(shower.Id());
+    ASSERT_NE(dialog, nullptr) << "no dialog appeared";
+    Choose(dialog, file);
+    ASSERT_TRUE(shower.Join());
+    EXPECT_TRUE(run.confirmed) << c.utf8;
+    EXPECT_EQ(run.path, expected);
+    EXPECT_EQ(StoredFileName(), expected);
+  }
+
+  // The next dialog opens on the stored Unicode name.
+  DialogRun run;
+  TestThread shower([&] { ShowOn(run); });
+  const HWND dialog = WaitForDialogOfThread(shower.Id());
+  ASSERT_NE(dialog, nullptr);
+  const std::wstring shown = WindowTextOf(FileNameEdit(dialog));
+  Cancel(dialog);
+  ASSERT_TRUE(shower.Join());
+  EXPECT_NE(shown.find(L"mix 中文-사진-😀-é.png"), std::wstring::npos) << Utf8FromWide(shown);
 }
 
 TEST(CommonDialog, CancelAnswersFalseAndKeepsThePreviousName) {
@@ -101,7 +147,7 @@ TEST(CommonDialog, CancelAnswersFalseAndKeepsThePreviousName) {
   ASSERT_TRUE(shower.Join());
   EXPECT_FALSE(run.confirmed);
   EXPECT_EQ(run.path, "<untouched>");
-  EXPECT_EQ(StoredFileName(), AnsiOf(file));
+  EXPECT_EQ(StoredFileName(), Utf8FromWide(file));
 }
 
 TEST(CommonDialog, TwoThreadsShowingAtOnceEachGetTheirOwnPath) {
@@ -129,9 +175,9 @@ TEST(CommonDialog, TwoThreadsShowingAtOnceEachGetTheirOwnPath) {
   ASSERT_TRUE(showerA.Join());
   EXPECT_TRUE(runA.confirmed);
   EXPECT_TRUE(runB.confirmed);
-  EXPECT_EQ(runA.path, AnsiOf(fileA));
-  EXPECT_EQ(runB.path, AnsiOf(fileB));
-  EXPECT_EQ(StoredFileName(), AnsiOf(fileA));
+  EXPECT_EQ(runA.path, Utf8FromWide(fileA));
+  EXPECT_EQ(runB.path, Utf8FromWide(fileB));
+  EXPECT_EQ(StoredFileName(), Utf8FromWide(fileA));
 }
 
 TEST(CommonDialog, ShowingAnotherKindOfControlAnswersFalseWithoutADialog) {

@@ -141,14 +141,27 @@ TEST(ShowMessage, BoxIsTaskModalUnlessSystemModal) {
   EXPECT_NE(system.seen.exStyle & WS_EX_TOPMOST, 0);
 }
 
-TEST(ShowMessage, ChineseCaptionAndTextReachTheBoxIntact) {
-  ASSERT_EQ(GetACP(), 936u) << "the tests expect the GBK code page";
-  // GBK bytes written out, so the check does not depend on how literals are encoded.
-  const std::string caption = "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2";  // 中文标题
-  const std::string text = "\xD0\xC2\xBD\xA8";                     // 新建
-  const BoxRun run = RunBox(L"中文标题", IDOK, [&](HWND) { return ShowMessage(text, 0, caption); });
-  ASSERT_TRUE(run.found) << "no box with the caption 中文标题";
-  EXPECT_EQ(run.seen.message, L"新建");
+TEST(ShowMessage, UnicodeCaptionAndTextReachTheBoxExactly) {
+  // UTF-8 in, the same characters shown, whatever the ANSI code page.
+  struct Case {
+    const char* utf8;
+    const wchar_t* wide;
+  };
+  const Case cases[] = {
+      {"中文标题", L"中文标题"},
+      {"café", L"café"},
+      {"사진", L"사진"},
+      {"ｼｬｼﾝ", L"ｼｬｼﾝ"},
+      {"😀", L"😀"},
+      {"Ünïcødé", L"Ünïcødé"},
+      {"mix 中文-사진-😀-é", L"mix 中文-사진-😀-é"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = std::string("文件 ") + c.utf8 + " 已存在";
+    const BoxRun run = RunBox(c.wide, IDOK, [&](HWND) { return ShowMessage(text, 0, c.utf8); });
+    ASSERT_TRUE(run.found) << "no box with the caption " << c.utf8;
+    EXPECT_EQ(run.seen.message, std::wstring(L"文件 ") + c.wide + L" 已存在") << c.utf8;
+  }
 }
 
 TEST(ShowMessage, OwnerIsTakenFromTheFourthArgumentOnly) {
@@ -212,7 +225,7 @@ TEST(ShowMessage, MessagesOfEveryBasicTypeAreShownAsText) {
       {MakeDouble(0.1 + 0.2), L"0.3"},
       {MakeBoolean(true), L"真"},
       {MakeByte(200), L"200"},
-      {MakeText("\xCE\xC4"), L"文"},
+      {MakeText("文"), L"文"},
       // Only basic types are shown; a byte set gives an empty message.
       {MakeByteSet(byteSetBlock), L""},
       {MakeOmitted(), L""},

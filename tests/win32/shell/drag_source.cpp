@@ -1,13 +1,13 @@
 // Drags files from a process of its own onto a point of the screen, as the
 // shell does when files are dropped on the program's window.
 //
-//   shell_drag_source RESULTFILE X Y PATH...
+//   shell_drag_source RESULTFILE X Y PATHLIST
 //
-// Puts the cursor at (X, Y), offers the paths as CF_HDROP (ANSI) allowing
-// copy and move, and drops at once. Writes the DoDragDrop result and effect
-// to RESULTFILE; exit status 0 when DoDragDrop answered DRAGDROP_S_DROP (the
-// target took the drop as done), 1 for any other answer, 2 bad usage, 3 no
-// OLE.
+// Puts the cursor at (X, Y), offers the paths listed in PATHLIST (a UTF-8
+// text file, one path a line, so that any name survives the ANSI command
+// line) as a wide CF_HDROP allowing copy and move, and drops at once. Writes the DoDragDrop result
+// and effect to RESULTFILE; exit status 0 when DoDragDrop answered DRAGDROP_S_DROP (the target took
+// the drop as done), 1 for any other answer, 2 bad usage, 3 no OLE.
 
 #include <windows.h>
 #include <ole2.h>
@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -49,17 +50,41 @@ class DropSoonSource final : public IDropSource {
   int rounds_ = 0;
 };
 
+std::wstring WideOfUtf8(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+  return wide;
+}
+
+std::vector<std::wstring> ReadPathList(const char* listFile) {
+  std::vector<std::wstring> paths;
+  std::ifstream list(listFile, std::ios::binary);
+  std::string line;
+  while (std::getline(list, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) paths.push_back(WideOfUtf8(line));
+  }
+  return paths;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 5) {
-    std::fprintf(stderr, "usage: shell_drag_source RESULTFILE X Y PATH...\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: shell_drag_source RESULTFILE X Y PATHLIST\n");
     return 2;
   }
   const char* resultFile = argv[1];
   const int x = std::atoi(argv[2]);
   const int y = std::atoi(argv[3]);
-  std::vector<std::string> paths(argv + 4, argv + argc);
+  const std::vector<std::wstring> paths = ReadPathList(argv[4]);
+  if (paths.empty()) {
+    std::fprintf(stderr, "no paths in %s\n", argv[4]);
+    return 2;
+  }
 
   if (FAILED(OleInitialize(nullptr))) {
     std::fprintf(stderr, "OleInitialize failed\n");
@@ -68,7 +93,7 @@ int main(int argc, char** argv) {
   SetCursorPos(x, y);
 
   auto* data = new TestDataObject;
-  data->Offer(CF_HDROP, DropFilesBlock(paths));
+  data->Offer(CF_HDROP, WideDropFilesBlock(paths));
   DropSoonSource source;
   DWORD effect = DROPEFFECT_NONE;
   const HRESULT result = DoDragDrop(data, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);

@@ -203,21 +203,102 @@ TEST(DropTargetFiles, SeveralFilesGiveEveryPathFollowedByCrLfInTheirOrder) {
   EXPECT_EQ("C:\\pics\\a.bmp\r\nC:\\pics\\b.png\r\nD:\\other\\c.jpg\r\n", files.deliveries[0].text);
 }
 
-TEST(DropTargetFiles, DoubleBytePathsArriveAsTheirAnsiBytes) {
-  // GBK paths; a trail byte of 0x5C looks like a backslash and must not cut
-  // or change the path.
-  const char* const paths[] = {
-      "C:\\\xCD\xBC\xC6\xAC\\\xBA\xEC\xC9\xAB.png",  // C:\图片\红色.png (CD BC: no 5C)
-      "C:\\\x81\x5C\\\x92\x5C.png",                  // C:\乗\抃.png (81 5C, 92 5C)
-      "D:\\pics\\\x81\x5C",                          // D:\pics\乗, ending in the trail byte
+TEST(DropTargetFiles, DoubleBytePathsOfAnAnsiBlockArriveAsTheirUtf8) {
+  // An ANSI block is read in the ANSI code page, so these GBK paths mean
+  // their characters only under it. A trail byte of 0x5C looks like a
+  // backslash and must not cut or change the path.
+  if (GetACP() != 936) GTEST_SKIP() << "GBK paths need the code page 936";
+  struct Case {
+    const char* gbk;
+    const char* utf8;
   };
-  for (const char* path : paths) {
+  const Case cases[] = {
+      {"C:\\\xCD\xBC\xC6\xAC\\\xBA\xEC\xC9\xAB.png", "C:\\图片\\红色.png"},  // CD BC: no 5C
+      {"C:\\\x81\x5C\\\x92\x5C.png", "C:\\乗\\抃.png"},                      // 81 5C, 92 5C
+      {"D:\\pics\\\x81\x5C", "D:\\pics\\乗"},  // ends in the trail byte
+  };
+  for (const Case& c : cases) {
     RecordingTarget files({DropFormat::kFiles});
     Data hdrop;
-    hdrop.object->Offer(CF_HDROP, DropFilesBlock({path}));
+    hdrop.object->Offer(CF_HDROP, DropFilesBlock({c.gbk}));
     EnterAndDrop(files.target.Get(), hdrop.object);
-    ASSERT_EQ(1u, files.deliveries.size()) << path;
-    EXPECT_EQ(std::string(path), files.deliveries[0].text);
+    ASSERT_EQ(1u, files.deliveries.size()) << c.utf8;
+    EXPECT_EQ(std::string(c.utf8), files.deliveries[0].text);
+  }
+}
+
+// Names of every script, one outside the Basic Multilingual Plane, in UTF-16
+// as the shell hands them and in UTF-8 as the event must deliver them.
+struct UnicodeName {
+  const wchar_t* wide;
+  const char* utf8;
+};
+const UnicodeName kUnicodeNames[] = {
+    {L"中文", "中文"},
+    {L"café", "café"},
+    {L"사진", "사진"},
+    {L"ｼｬｼﾝ", "ｼｬｼﾝ"},
+    {L"😀", "😀"},
+    {L"Ünïcødé", "Ünïcødé"},
+    {L"mix 中文-사진-😀-é", "mix 中文-사진-😀-é"},
+};
+
+TEST(DropTargetFiles, UnicodeNamesOfAWideBlockArriveAsTheirExactUtf8) {
+  std::vector<std::wstring> widePaths;
+  std::string expectedList;
+  for (const UnicodeName& name : kUnicodeNames) {
+    const std::wstring widePath =
+        std::wstring(L"C:\\pics\\") + name.wide + L"\\" + name.wide + L".png";
+    const std::string path = std::string("C:\\pics\\") + name.utf8 + "\\" + name.utf8 + ".png";
+    RecordingTarget files({DropFormat::kFiles});
+    Data hdrop;
+    hdrop.object->Offer(CF_HDROP, WideDropFilesBlock({widePath}));
+    EnterAndDrop(files.target.Get(), hdrop.object);
+    ASSERT_EQ(1u, files.deliveries.size()) << name.utf8;
+    EXPECT_EQ(path, files.deliveries[0].text);
+    widePaths.push_back(widePath);
+    expectedList += path + "\r\n";
+  }
+  // All of them in one drop: each in its place, followed by CR LF.
+  RecordingTarget files({DropFormat::kFiles});
+  Data hdrop;
+  hdrop.object->Offer(CF_HDROP, WideDropFilesBlock(widePaths));
+  EnterAndDrop(files.target.Get(), hdrop.object);
+  ASSERT_EQ(1u, files.deliveries.size());
+  EXPECT_EQ(expectedList, files.deliveries[0].text);
+}
+
+TEST(DropTargetOtherFormats, UnicodeTextUrlAndHtmlArriveAsTheirExactUtf8) {
+  for (const UnicodeName& name : kUnicodeNames) {
+    const std::wstring wide = name.wide;
+    const std::string wideBytes(reinterpret_cast<const char*>(wide.c_str()),
+                                (wide.size() + 1) * sizeof(wchar_t));
+    RecordingTarget all({DropFormat::kText, DropFormat::kHtml, DropFormat::kUrl});
+
+    // UTF-16 text wins over the ANSI text that comes with it.
+    Data text;
+    text.object->Offer(CF_UNICODETEXT, wideBytes);
+    text.object->Offer(CF_TEXT, std::string("?", 2));
+    EXPECT_EQ(DWORD{DROPEFFECT_COPY}, EnterEffect(all.target.Get(), text.object, 0, kAllEffects));
+    EXPECT_EQ(E_FAIL, DropWith(all.target.Get(), text.object, 0, kAllEffects));
+
+    Data url;
+    url.object->Offer(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"UniformResourceLocatorW")),
+                      wideBytes);
+    EXPECT_EQ(DWORD{DROPEFFECT_COPY}, EnterEffect(all.target.Get(), url.object, 0, kAllEffects));
+    EXPECT_EQ(E_FAIL, DropWith(all.target.Get(), url.object, 0, kAllEffects));
+
+    Data html;
+    html.object->Offer(HtmlClipboardFormat(), name.utf8);
+    EXPECT_EQ(E_FAIL, EnterAndDrop(all.target.Get(), html.object));
+
+    ASSERT_EQ(3u, all.deliveries.size()) << name.utf8;
+    EXPECT_EQ(DropFormat::kText, all.deliveries[0].format);
+    EXPECT_EQ(name.utf8, all.deliveries[0].text);
+    EXPECT_EQ(DropFormat::kUrl, all.deliveries[1].format);
+    EXPECT_EQ(name.utf8, all.deliveries[1].text);
+    EXPECT_EQ(DropFormat::kHtml, all.deliveries[2].format);
+    EXPECT_EQ(name.utf8, all.deliveries[2].text);
   }
 }
 
@@ -250,11 +331,10 @@ TEST(DropTargetOtherFormats, TextUrlAndHtmlRaiseTheirOwnEventsWhenSwitchedOn) {
   EXPECT_EQ("http://example.com/a", all.deliveries[1].text);
 }
 
-TEST(DropTargetOtherFormats,
-     HtmlIsConvertedToAnsiWithNoBreakSpacesMadePlainAndTakesPrecedenceOverText) {
+TEST(DropTargetOtherFormats, HtmlStaysUtf8WithNoBreakSpacesMadePlainAndTakesPrecedenceOverText) {
   RecordingTarget all({DropFormat::kText, DropFormat::kHtml});
   Data html;
-  // UTF-8: "a", U+00A0, "b ", 中 (GBK D6 D0).
+  // UTF-8: "a", U+00A0, "b ", 中.
   html.object->Offer(HtmlClipboardFormat(),
                      "a\xC2\xA0"
                      "b \xE4\xB8\xAD");
@@ -262,7 +342,7 @@ TEST(DropTargetOtherFormats,
   EXPECT_EQ(E_FAIL, EnterAndDrop(all.target.Get(), html.object));
   ASSERT_EQ(1u, all.deliveries.size());
   EXPECT_EQ(DropFormat::kHtml, all.deliveries[0].format);
-  EXPECT_EQ("a b \xD6\xD0", all.deliveries[0].text);
+  EXPECT_EQ("a b 中", all.deliveries[0].text);
 }
 
 TEST(DropTargetOtherFormats, TextWithoutTerminatorIsReadOnlyToTheEndOfItsBlock) {
@@ -374,7 +454,7 @@ TEST(FormDropObject, FilesDroppedOnTheMainWindowRaiseEventThreeOnceAcceptFilesIs
   EXPECT_EQ(DWORD{DROPEFFECT_NONE}, EnterEffect(target, text.object, 0, kAllEffects));
 }
 
-TEST(FormDropObject, ARealDragFromAnotherProcessOntoAChildControlReachesTheWindowsTarget) {
+TEST(FormDropObject, ARealDragOfAUnicodeNameFromAnotherProcessOntoAChildControlReachesTheTarget) {
   const HWND window = LoadMainWindow();
   ASSERT_NE(nullptr, window);
   RegisterFileDrop(kDropObject, window);  // refused if an earlier test registered it
@@ -392,12 +472,15 @@ TEST(FormDropObject, ARealDragFromAnotherProcessOntoAChildControlReachesTheWindo
   const POINT centre{(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2};
   ASSERT_EQ(button, WindowFromPoint(centre)) << "the button must be what lies under the drop";
 
-  // "C:\pics\红色.png" in GBK; the file need not exist to be dragged.
-  const std::string path = "C:\\pics\\\xBA\xEC\xC9\xAB.png";
+  // The file need not exist to be dragged. The source reads the name from a
+  // UTF-8 list, as the ANSI command line could not carry it.
+  const std::string path = "C:\\pics\\红色 사진 😀 café.png";
+  const std::string pathList = folder.Path() + "\\drag_paths.txt";
+  WriteTextFile(pathList, path + "\n");
   const std::string resultFile = folder.Path() + "\\drag_result.txt";
   const std::string commandLine = "\"" + TestProgramFolder() + "\\shell_drag_source.exe\" \"" +
                                   resultFile + "\" " + std::to_string(centre.x) + " " +
-                                  std::to_string(centre.y) + " \"" + path + "\"";
+                                  std::to_string(centre.y) + " \"" + pathList + "\"";
   ChildProcess source(commandLine);
   ASSERT_TRUE(source.Started());
 

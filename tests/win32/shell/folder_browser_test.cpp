@@ -1,6 +1,6 @@
 // The folder browser, operated from a helper thread while the GUI thread sits
 // in its modal loop. Wine ignores text typed into the browser's edit box, so
-// the helper selects the folder with BFFM_SETSELECTIONA (in process the path
+// the helper selects the folder with BFFM_SETSELECTIONW (in process the path
 // is just a pointer) and then presses OK.
 
 #include <gtest/gtest.h>
@@ -9,11 +9,13 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "app/main_form_win.h"
 #include "base/command_adapter.h"
 #include "base/runtime_memory.h"
+#include "base/wide_text_win.h"
 #include "gui/shell_commands_win.h"
 #include "shell_test_support.h"
 
@@ -55,7 +57,7 @@ std::string BrowseWhile(const std::function<void(HWND dialog)>& act, BrowserSeen
       seen->dialog = dialog;
       seen->owner = GetWindow(dialog, GW_OWNER);
       seen->mainWindowEnabled = IsWindowEnabled(mainWindow) != FALSE;
-      TitleSearch search{WideOfAnsi(kBrowseFolderTitle)};
+      TitleSearch search{WideFromUtf8(kBrowseFolderTitle)};
       EnumChildWindows(dialog, FindTitle, reinterpret_cast<LPARAM>(&search));
       seen->showsTitle = search.found;
       act(dialog);
@@ -78,25 +80,25 @@ constexpr int kFolderTreeId = 14145;  // the browser's tree view
 // been found; under Wine a path in a folder created moments before is
 // sometimes not found at the first try, so the selection is asked for again
 // until it takes. A browser whose selection never takes is cancelled.
-bool SelectAndConfirm(HWND dialog, const std::string& path) {
+bool SelectAndConfirm(HWND dialog, const std::wstring& path) {
   const HWND tree = GetDlgItem(dialog, kFolderTreeId);
   const DWORD start = GetTickCount();
   bool selected = false;
   while (!selected && GetTickCount() - start < kWaitMs) {
-    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
     for (int poll = 0; poll < 25 && !selected; ++poll) {
-      selected = tree == nullptr || SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0;
+      selected = tree == nullptr || SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0;
       if (!selected) Sleep(20);
     }
   }
-  PostMessageA(dialog, WM_COMMAND, selected ? IDOK : IDCANCEL, 0);
+  PostMessageW(dialog, WM_COMMAND, selected ? IDOK : IDCANCEL, 0);
   return selected;
 }
 
 // Browses and chooses path. Now and then Wine's shell tree never takes the
 // selection on a busy machine (it is still walking the drives); that browser
 // is cancelled and a new one opened, three times at most.
-std::string BrowseAndChoose(const std::string& path, BrowserSeen* seen, bool includeFiles = false,
+std::string BrowseAndChoose(const std::wstring& path, BrowserSeen* seen, bool includeFiles = false,
                             const std::function<std::string()>& browse = nullptr) {
   std::string chosen;
   bool selected = false;
@@ -127,7 +129,7 @@ TEST(FolderBrowser, ConfirmingAFolderGivesItsPathWithoutTrailingBackslash) {
   TempFolder folder;
   BrowserSeen seen;
 
-  const std::string chosen = BrowseAndChoose(folder.Path(), &seen);
+  const std::string chosen = BrowseAndChoose(WideOfAnsi(folder.Path()), &seen);
 
   EXPECT_EQ(folder.Path(), chosen);
   EXPECT_TRUE(seen.showsTitle) << "the browser shows the title above its tree";
@@ -140,10 +142,46 @@ TEST(FolderBrowser, ConfirmingAFolderGivesItsPathWithoutTrailingBackslash) {
   EXPECT_EQ(mainWindow, GetActiveWindow());
 }
 
+TEST(FolderBrowser, AFolderWithAUnicodeNameIsAnsweredInExactUtf8) {
+  MakeMainWindowActive(LoadMainWindow());
+  TempFolder folder;
+  // One folder inside the other, one level for every name, so one browse
+  // covers them all.
+  const wchar_t* const wideNames[] = {
+      L"中文", L"café", L"사진", L"ｼｬｼﾝ", L"😀", L"Ünïcødé", L"mix 中文-사진-😀-é"};
+  const char* const names[] = {"中文", "café", "사진", "ｼｬｼﾝ", "😀", "Ünïcødé", "mix 中文-사진-😀-é"};
+  std::wstring widePath = WideOfAnsi(folder.Path());
+  std::string expected = folder.Path();
+  for (size_t i = 0; i < std::size(names); ++i) {
+    widePath += std::wstring(L"\\") + wideNames[i];
+    expected += std::string("\\") + names[i];
+    ASSERT_TRUE(CreateDirectoryW(widePath.c_str(), nullptr)) << names[i];
+  }
+  BrowserSeen seen;
+  const std::string chosen = BrowseAndChoose(widePath, &seen);
+  EXPECT_EQ(expected, chosen);
+}
+
+TEST(FolderBrowser, AUnicodeTitleShowsExactlyAboveTheTree) {
+  MakeMainWindowActive(LoadMainWindow());
+  const std::string title = "选择 사진 ｼｬｼﾝ 😀 Ünïcødé";
+  BrowserSeen seen;
+  bool titleShown = false;
+  BrowseWhile(
+      [&](HWND dialog) {
+        TitleSearch search{L"选择 사진 ｼｬｼﾝ 😀 Ünïcødé"};
+        EnumChildWindows(dialog, FindTitle, reinterpret_cast<LPARAM>(&search));
+        titleShown = search.found;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      },
+      &seen, false, [&] { return BrowseForFolder(title); });
+  EXPECT_TRUE(titleShown);
+}
+
 TEST(FolderBrowser, ADriveRootKeepsItsBackslash) {
   MakeMainWindowActive(LoadMainWindow());
   BrowserSeen seen;
-  const std::string chosen = BrowseAndChoose("C:\\", &seen);
+  const std::string chosen = BrowseAndChoose(L"C:\\", &seen);
   EXPECT_EQ("C:\\", chosen);
 }
 
@@ -178,7 +216,7 @@ TEST(FolderBrowser, WithFilesIncludedAFileCanBeChosen) {
   ASSERT_NE(INVALID_HANDLE_VALUE, created);
   CloseHandle(created);
   BrowserSeen seen;
-  const std::string chosen = BrowseAndChoose(file, &seen, true);
+  const std::string chosen = BrowseAndChoose(WideOfAnsi(file), &seen, true);
   EXPECT_EQ(file, chosen);
 }
 
@@ -192,7 +230,7 @@ TEST(FolderBrowser, TheCommandFormAnswersANewTextOrTheNullText) {
     CmdBrowseForFolder(&result, 1, args);
     return std::string();
   };
-  BrowseAndChoose(folder.Path(), &seen, false, browse);
+  BrowseAndChoose(WideOfAnsi(folder.Path()), &seen, false, browse);
   ASSERT_EQ(TagValue(TypeTag::Text), result.tag);
   ASSERT_NE(nullptr, AsText(result));
   EXPECT_EQ(folder.Path(), AsText(result));

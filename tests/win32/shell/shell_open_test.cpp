@@ -64,6 +64,20 @@ TEST(ShellOpen, TheCommandFormWithOmittedArgumentsExploresTheFolderToo) {
   EXPECT_TRUE(CloseExplorersTitled(title));
 }
 
+TEST(ShellOpen, ExploringAFolderWithAUnicodeNameOpensExactlyThatFolder) {
+  StartRuntimeHere();
+  TempFolder folder("pc_explore");
+  const std::wstring name = L"探索 사진 ｼｬｼﾝ 😀 Ünïcødé";
+  ASSERT_TRUE(CreateDirectoryW(folder.WideFile(name).c_str(), nullptr));
+
+  const intptr_t answer = ShellOpen(2, folder.Path() + "\\探索 사진 ｼｬｼﾝ 😀 Ünïcødé");
+  EXPECT_GT(answer, 32);
+  const bool opened =
+      PumpMessagesUntil([&] { return !ExplorerWindowsTitled(name).empty(); }, kWaitMs);
+  EXPECT_TRUE(opened) << "no explorer window titled with the folder's name";
+  EXPECT_TRUE(CloseExplorersTitled(name));
+}
+
 TEST(ShellOpen, AMissingFolderFailsQuietly) {
   StartRuntimeHere();
   std::string missing;

@@ -26,6 +26,21 @@ std::string DropFilesBlock(const std::vector<std::string>& paths) {
   return block;
 }
 
+std::string WideDropFilesBlock(const std::vector<std::wstring>& paths) {
+  DROPFILES header{};
+  header.pFiles = sizeof header;
+  header.fWide = TRUE;
+  std::wstring list;
+  for (const std::wstring& path : paths) {
+    list += path;
+    list += L'\0';
+  }
+  list += L'\0';
+  std::string block(reinterpret_cast<const char*>(&header), sizeof header);
+  block.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(wchar_t));
+  return block;
+}
+
 void TestDataObject::Offer(CLIPFORMAT format, std::string bytes) {
   blocks_[format] = std::move(bytes);
 }

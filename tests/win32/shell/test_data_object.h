@@ -18,6 +18,8 @@ CLIPFORMAT UrlClipboardFormat();
 // A CF_HDROP block (DROPFILES followed by the ANSI paths, each zero-ended,
 // and a final zero) listing paths in this order.
 std::string DropFilesBlock(const std::vector<std::string>& paths);
+// The same with fWide set and the paths in UTF-16, as the shell makes it.
+std::string WideDropFilesBlock(const std::vector<std::wstring>& paths);
 
 class TestDataObject final : public IDataObject {
  public:

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr char kTestWindowClass[] = "PcStyleTestWindow";
+constexpr wchar_t kTestWindowClass[] = L"PcStyleTestWindow";
 
 enum ControlId : int {
   kPush = 101,
@@ -51,7 +51,7 @@ enum ControlId : int {
 
 LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DRAWITEM) return TRUE;  // the owner-drawn button stays blank
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // A top-level window of this thread holding one control of every sort, in
@@ -61,66 +61,67 @@ class StyleTestWindow {
   StyleTestWindow() {
     StartRuntimeHere();
     static const ATOM registered = [] {
-      WNDCLASSEXA windowClass{};
+      WNDCLASSEXW windowClass{};
       windowClass.cbSize = sizeof windowClass;
       windowClass.lpfnWndProc = TestWindowProc;
       windowClass.hInstance = GetModuleHandleA(nullptr);
       windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
       windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
       windowClass.lpszClassName = kTestWindowClass;
-      return RegisterClassExA(&windowClass);
+      return RegisterClassExW(&windowClass);
     }();
     (void)registered;
-    window_.Reset(CreateWindowExA(0, kTestWindowClass, "look", WS_POPUP | WS_BORDER | WS_VISIBLE, 8,
-                                  8, 640, 250, nullptr, nullptr, GetModuleHandleA(nullptr),
+    window_.Reset(CreateWindowExW(0, kTestWindowClass, L"look", WS_POPUP | WS_BORDER | WS_VISIBLE,
+                                  8, 8, 640, 250, nullptr, nullptr, GetModuleHandleA(nullptr),
                                   nullptr));
     font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     const DWORD child = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
-    Add("BUTTON", "普通", child | BS_PUSHBUTTON, kPush, 10, 10, 90, 30);
-    Add("BUTTON", "默认", child | BS_DEFPUSHBUTTON, kDefaultPush, 110, 10, 90, 30);
-    Add("BUTTON", "禁用", child | BS_PUSHBUTTON | WS_DISABLED, kDisabledPush, 210, 10, 90, 30);
-    Add("BUTTON", "焦点", child | BS_PUSHBUTTON, kFocusedPush, 310, 10, 90, 30);
-    Add("BUTTON", "按下", child | BS_PUSHBUTTON, kPressedPush, 410, 10, 90, 30);
-    Add("BUTTON", "悬停", child | BS_PUSHBUTTON, kHotPush, 510, 10, 90, 30);
+    Add(L"BUTTON", L"普通", child | BS_PUSHBUTTON, kPush, 10, 10, 90, 30);
+    Add(L"BUTTON", L"默认", child | BS_DEFPUSHBUTTON, kDefaultPush, 110, 10, 90, 30);
+    Add(L"BUTTON", L"禁用", child | BS_PUSHBUTTON | WS_DISABLED, kDisabledPush, 210, 10, 90, 30);
+    Add(L"BUTTON", L"焦点", child | BS_PUSHBUTTON, kFocusedPush, 310, 10, 90, 30);
+    Add(L"BUTTON", L"按下", child | BS_PUSHBUTTON, kPressedPush, 410, 10, 90, 30);
+    Add(L"BUTTON", L"悬停", child | BS_PUSHBUTTON, kHotPush, 510, 10, 90, 30);
 
-    Add("BUTTON", "未选", child | BS_AUTOCHECKBOX, kCheck, 10, 55, 70, 24);
-    Add("BUTTON", "已选", child | BS_AUTOCHECKBOX | BS_MULTILINE | BS_VCENTER, kCheckChecked, 90,
+    Add(L"BUTTON", L"未选", child | BS_AUTOCHECKBOX, kCheck, 10, 55, 70, 24);
+    Add(L"BUTTON", L"已选", child | BS_AUTOCHECKBOX | BS_MULTILINE | BS_VCENTER, kCheckChecked, 90,
         55, 70, 24);
-    Add("BUTTON", "三态", child | BS_AUTO3STATE, kThreeState, 170, 55, 70, 24);
-    Add("BUTTON", "禁用", child | BS_AUTOCHECKBOX | WS_DISABLED, kCheckDisabled, 250, 55, 70, 24);
-    Add("BUTTON", "单选", child | BS_AUTORADIOBUTTON | WS_GROUP, kRadioChecked, 330, 55, 70, 24);
-    Add("BUTTON", "单选二", child | BS_AUTORADIOBUTTON, kRadio, 410, 55, 80, 24);
-    Add("BUTTON", "按钮式", child | BS_AUTOCHECKBOX | BS_PUSHLIKE, kPushLikeCheck, 500, 55, 90, 26);
+    Add(L"BUTTON", L"三态", child | BS_AUTO3STATE, kThreeState, 170, 55, 70, 24);
+    Add(L"BUTTON", L"禁用", child | BS_AUTOCHECKBOX | WS_DISABLED, kCheckDisabled, 250, 55, 70, 24);
+    Add(L"BUTTON", L"单选", child | BS_AUTORADIOBUTTON | WS_GROUP, kRadioChecked, 330, 55, 70, 24);
+    Add(L"BUTTON", L"单选二", child | BS_AUTORADIOBUTTON, kRadio, 410, 55, 80, 24);
+    Add(L"BUTTON", L"按钮式", child | BS_AUTOCHECKBOX | BS_PUSHLIKE, kPushLikeCheck, 500, 55, 90,
+        26);
     Send(kCheckChecked, BM_SETCHECK, BST_CHECKED);
     Send(kThreeState, BM_SETCHECK, BST_INDETERMINATE);
     Send(kCheckDisabled, BM_SETCHECK, BST_CHECKED);
     Send(kRadioChecked, BM_SETCHECK, BST_CHECKED);
     Send(kPushLikeCheck, BM_SETCHECK, BST_CHECKED);
 
-    Add("BUTTON", "分组框", child | BS_GROUPBOX, kGroup, 10, 90, 300, 110);
-    Add("COMBOBOX", "", child | CBS_DROPDOWNLIST | WS_VSCROLL, kDropList, 20, 110, 130, 120);
-    Add("COMBOBOX", "", child | CBS_DROPDOWN | WS_VSCROLL, kDropDown, 160, 110, 130, 120);
+    Add(L"BUTTON", L"分组框", child | BS_GROUPBOX, kGroup, 10, 90, 300, 110);
+    Add(L"COMBOBOX", L"", child | CBS_DROPDOWNLIST | WS_VSCROLL, kDropList, 20, 110, 130, 120);
+    Add(L"COMBOBOX", L"", child | CBS_DROPDOWN | WS_VSCROLL, kDropDown, 160, 110, 130, 120);
     for (int id : {kDropList, kDropDown}) {
-      for (const char* item : {"jpg", "tif", "png"}) {
-        SendMessageA(Child(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+      for (const wchar_t* item : {L"jpg", L"tif", L"png"}) {
+        SendMessageW(Child(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
       }
       Send(id, CB_SETCURSEL, 0);
     }
-    Add("EDIT", "编辑框", child | WS_BORDER | ES_AUTOHSCROLL, kEditBox, 20, 145, 130, 22);
-    Add("EDIT", "5", child | WS_BORDER | ES_NUMBER, kUpDownBuddy, 160, 145, 60, 22);
-    Add(UPDOWN_CLASSA, "", child | UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS, kUpDown, 0, 0,
+    Add(L"EDIT", L"编辑框", child | WS_BORDER | ES_AUTOHSCROLL, kEditBox, 20, 145, 130, 22);
+    Add(L"EDIT", L"5", child | WS_BORDER | ES_NUMBER, kUpDownBuddy, 160, 145, 60, 22);
+    Add(UPDOWN_CLASSW, L"", child | UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS, kUpDown, 0, 0,
         0, 0);
-    SendMessageA(Child(kUpDown), UDM_SETBUDDY, reinterpret_cast<WPARAM>(Child(kUpDownBuddy)), 0);
-    Add("EDIT", "只读", child | WS_BORDER | ES_READONLY, kReadOnlyEdit, 20, 172, 130, 22);
+    SendMessageW(Child(kUpDown), UDM_SETBUDDY, reinterpret_cast<WPARAM>(Child(kUpDownBuddy)), 0);
+    Add(L"EDIT", L"只读", child | WS_BORDER | ES_READONLY, kReadOnlyEdit, 20, 172, 130, 22);
 
-    Add("STATIC", "标签", child, kLabel, 330, 100, 80, 20);
-    Add(PROGRESS_CLASSA, "", child, kProgress, 330, 125, 150, 16);
-    Add("BUTTON", "自绘", child | BS_OWNERDRAW, kOwnerDrawn, 330, 150, 60, 26);
-    Add("BUTTON", "", child | BS_BITMAP, kBitmapButton, 400, 150, 60, 26);
-    Add("COMBOBOX", "", child | CBS_SIMPLE, kSimpleCombo, 490, 100, 100, 90);
+    Add(L"STATIC", L"标签", child, kLabel, 330, 100, 80, 20);
+    Add(PROGRESS_CLASSW, L"", child, kProgress, 330, 125, 150, 16);
+    Add(L"BUTTON", L"自绘", child | BS_OWNERDRAW, kOwnerDrawn, 330, 150, 60, 26);
+    Add(L"BUTTON", L"", child | BS_BITMAP, kBitmapButton, 400, 150, 60, 26);
+    Add(L"COMBOBOX", L"", child | CBS_SIMPLE, kSimpleCombo, 490, 100, 100, 90);
     // An empty push button that is only a tab stop: a placeholder, left alone.
-    Add("BUTTON", "", WS_CHILD | WS_TABSTOP, kPlaceholder, 600, 200, 10, 10);
+    Add(L"BUTTON", L"", WS_CHILD | WS_TABSTOP, kPlaceholder, 600, 200, 10, 10);
 
     SetForegroundWindow(window_.Get());
     SetFocus(Child(kFocusedPush));
@@ -135,7 +136,7 @@ class StyleTestWindow {
   HWND Window() const { return window_.Get(); }
   HWND Child(int id) const { return GetDlgItem(window_.Get(), id); }
   LRESULT Send(int id, UINT message, WPARAM wParam, LPARAM lParam = 0) const {
-    return SendMessageA(Child(id), message, wParam, lParam);
+    return SendMessageW(Child(id), message, wParam, lParam);
   }
   HWND DropListOf(int comboId) const {
     COMBOBOXINFO info{};
@@ -178,12 +179,12 @@ class StyleTestWindow {
   }
 
  private:
-  void Add(const char* className, const char* text, DWORD style, int id, int x, int y, int width,
-           int height) {
+  void Add(const wchar_t* className, const wchar_t* text, DWORD style, int id, int x, int y,
+           int width, int height) {
     const HWND control =
-        CreateWindowExA(0, className, text, style, x, y, width, height, window_.Get(),
+        CreateWindowExW(0, className, text, style, x, y, width, height, window_.Get(),
                         reinterpret_cast<HMENU>(id), GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
 
   UniqueWindow window_;
@@ -191,7 +192,8 @@ class StyleTestWindow {
 };
 
 WNDPROC ProcedureOf(HWND window) {
-  return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+  // Read wide, as the look subclasses through the wide functions.
+  return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
 }
 
 void ExpectStyledOnceOver(const std::map<HWND, int>& kinds,
@@ -279,11 +281,11 @@ TEST(VisualStyle, ControlsCreatedLaterOnThisThreadAreStyledAndLeaveTheListWhenDe
   const int before = StyledWindowCount();
 
   const HWND button =
-      CreateWindowExA(0, "Button", "新按钮", WS_CHILD | WS_VISIBLE | BS_CHECKBOX, 0, 205, 80, 20,
+      CreateWindowExW(0, L"Button", L"新按钮", WS_CHILD | WS_VISIBLE | BS_CHECKBOX, 0, 205, 80, 20,
                       test.Window(), nullptr, GetModuleHandleA(nullptr), nullptr);
   const HWND combo =
-      CreateWindowExA(0, "ComboBox", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 90, 205, 80, 100,
-                      test.Window(), nullptr, GetModuleHandleA(nullptr), nullptr);
+      CreateWindowExW(0, L"ComboBox", L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 90, 205, 80,
+                      100, test.Window(), nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_TRUE(StyledWindowInfoOf(button).has_value());
   EXPECT_EQ(StyleKind::kCheckBox, StyledWindowInfoOf(button)->kind);
   ASSERT_TRUE(StyledWindowInfoOf(combo).has_value());
@@ -294,13 +296,38 @@ TEST(VisualStyle, ControlsCreatedLaterOnThisThreadAreStyledAndLeaveTheListWhenDe
   EXPECT_EQ(before + 2, StyledWindowCount());
 }
 
+TEST(VisualStyle, StyledControlsKeepUnicodeTextsExactly) {
+  // The look subclasses wide: a text set or read through a styled control
+  // never passes through the ANSI code page.
+  StyleTestWindow test;
+  ASSERT_TRUE(SetVisualStyle(2));
+  const std::wstring texts[] = {
+      L"中文", L"café", L"사진", L"ｼｬｼﾝ", L"😀", L"Ünïcødé", L"mix 中文-사진-😀-é"};
+  for (const int id : {kPush, kCheck, kRadio, kGroup, kEditBox}) {
+    ASSERT_TRUE(StyledWindowInfoOf(test.Child(id)).has_value()) << id;
+    for (const std::wstring& text : texts) {
+      SetWindowTextW(test.Child(id), text.c_str());
+      EXPECT_EQ(text, CaptionOf(test.Child(id))) << id;
+      EXPECT_EQ(text, WindowTextOf(test.Child(id))) << id;
+    }
+  }
+  const HWND list = test.Child(kDropList);
+  for (const std::wstring& text : texts) {
+    const LRESULT index =
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    EXPECT_EQ(text, WindowTextOf(list));
+  }
+  PumpMessagesFor(50);  // the painters draw the texts without failing
+}
+
 TEST(VisualStyle, WindowsOfOtherThreadsAreNotStyled) {
   StyleTestWindow test;
   ASSERT_TRUE(SetVisualStyle(2));
   HWND foreign = nullptr;
   bool styled = true;
   TestThread other([&] {
-    foreign = CreateWindowExA(0, "Button", "别的线程", WS_POPUP, 0, 0, 80, 20, nullptr, nullptr,
+    foreign = CreateWindowExW(0, L"Button", L"别的线程", WS_POPUP, 0, 0, 80, 20, nullptr, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
     styled = StyledWindowInfoOf(foreign).has_value();
     DestroyWindow(foreign);
@@ -337,25 +364,25 @@ TEST(VisualStyleState, StateFollowsCheckPressStyleEnableAndFocusChanges) {
   StyleTestWindow test;
   ASSERT_TRUE(SetVisualStyle(2));
   const HWND check = test.Child(kCheck);
-  SendMessageA(check, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
   EXPECT_EQ(uint32_t{kStateChecked}, StateOf(check));
-  SendMessageA(check, BM_SETCHECK, BST_INDETERMINATE, 0);
+  SendMessageW(check, BM_SETCHECK, BST_INDETERMINATE, 0);
   EXPECT_EQ(uint32_t{kStateIndeterminate}, StateOf(check));
-  SendMessageA(check, BM_SETCHECK, BST_UNCHECKED, 0);
+  SendMessageW(check, BM_SETCHECK, BST_UNCHECKED, 0);
   EXPECT_EQ(0u, StateOf(check));
   // A click through the control's own procedure checks it via BM_SETCHECK.
-  SendMessageA(check, BM_CLICK, 0, 0);
-  EXPECT_EQ(BST_CHECKED, SendMessageA(check, BM_GETCHECK, 0, 0));
+  SendMessageW(check, BM_CLICK, 0, 0);
+  EXPECT_EQ(BST_CHECKED, SendMessageW(check, BM_GETCHECK, 0, 0));
   EXPECT_TRUE(StateOf(check) & kStateChecked);
 
   const HWND push = test.Child(kPush);
-  SendMessageA(push, BM_SETSTATE, TRUE, 0);
+  SendMessageW(push, BM_SETSTATE, TRUE, 0);
   EXPECT_TRUE(StateOf(push) & kStatePressed);
-  SendMessageA(push, BM_SETSTATE, FALSE, 0);
+  SendMessageW(push, BM_SETSTATE, FALSE, 0);
   EXPECT_FALSE(StateOf(push) & kStatePressed);
-  SendMessageA(push, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+  SendMessageW(push, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
   EXPECT_TRUE(StateOf(push) & kStateDefault);
-  SendMessageA(push, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+  SendMessageW(push, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
   EXPECT_FALSE(StateOf(push) & kStateDefault);
 
   EnableWindow(push, FALSE);
@@ -423,7 +450,7 @@ TEST(VisualStylePainting, EachButtonStateHasItsOwnLookAndSwitchingOffGivesTheOld
   StyleTestWindow test;
   const COLORREF classicFace = FaceOf(test.Child(kPush));
   ASSERT_TRUE(SetVisualStyle(2));
-  SendMessageA(test.Child(kPressedPush), BM_SETSTATE, TRUE, 0);
+  SendMessageW(test.Child(kPressedPush), BM_SETSTATE, TRUE, 0);
   const POINT over = CentreOnScreen(test.Child(kHotPush));
   SetCursorPos(over.x, over.y);
   PumpMessagesUntil([&] { return (StateOf(test.Child(kHotPush)) & kStateHot) != 0; }, 3000);
@@ -449,7 +476,7 @@ TEST(VisualStylePainting, EachButtonStateHasItsOwnLookAndSwitchingOffGivesTheOld
   EXPECT_NE(checked, checkedDisabled);
 
   ASSERT_TRUE(SetVisualStyle(0));
-  SendMessageA(test.Child(kPressedPush), BM_SETSTATE, FALSE, 0);
+  SendMessageW(test.Child(kPressedPush), BM_SETSTATE, FALSE, 0);
   EXPECT_EQ(classicFace, FaceOf(test.Child(kPush)));
 }
 
@@ -470,7 +497,7 @@ TEST(VisualStylePainting, AScreenshotOfEveryStateIsSavedBesideTheTests) {
   LoadMainWindow();  // the program's own window, styled as the controller does
   StyleTestWindow test;
   ASSERT_TRUE(SetVisualStyle(2));
-  SendMessageA(test.Child(kPressedPush), BM_SETSTATE, TRUE, 0);
+  SendMessageW(test.Child(kPressedPush), BM_SETSTATE, TRUE, 0);
   const POINT over = CentreOnScreen(test.Child(kHotPush));
   SetCursorPos(over.x, over.y);
   PumpMessagesUntil([&] { return (StateOf(test.Child(kHotPush)) & kStateHot) != 0; }, 3000);
