@@ -21,6 +21,7 @@ driver="$tree/tests/e2e/pcdriver.exe"
 
 pc_display_ready
 pc_wine_prefix_ready
+pc_wine_link_cjk_font
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
 

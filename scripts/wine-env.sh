@@ -90,6 +90,18 @@ pc_wine_unmanaged_windows() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
 }
 
+# Windows links East Asian fonts to the dialog font (Tahoma), so Chinese texts
+# show under any code page; Wine links fonts it does not have. This links the
+# installed CJK font instead, for pictures of the windows. Wine rewrites the
+# links when the code page changes, so it is called before each picture,
+# after Wine has started in the chosen locale.
+pc_wine_link_cjk_font() {
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v Tahoma /t REG_MULTI_SZ /f \
+    /d 'wqy-microhei.ttc,WenQuanYi Micro Hei\0SIMSUN.TTC,SimSun\0GULIM.TTC,Gulim\0MSGOTHIC.TTC,MS UI Gothic' \
+    </dev/null >/dev/null 2>&1 || true
+}
+
 # Keeps one wineserver running for a whole test run, with its helper processes
 # detached from any pipe, so each test does not pay for start-up and linger.
 pc_wine_warm() {

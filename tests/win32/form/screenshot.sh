@@ -19,15 +19,7 @@ trap 'rm -rf "$work"' EXIT
 log=$work/probe.log
 flag=$work/close.flag
 pc_wine_prefix_ready
-# Windows links East Asian fonts to the dialog font (Tahoma), so the window's
-# Chinese texts show under any code page; Wine links fonts it does not have.
-# Link the installed CJK font instead. Wine rewrites the links when the code
-# page changes, so this is done for each picture, after Wine has started in
-# this locale.
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-  /v Tahoma /t REG_MULTI_SZ /f \
-  /d 'wqy-microhei.ttc,WenQuanYi Micro Hei\0SIMSUN.TTC,SimSun\0GULIM.TTC,Gulim\0MSGOTHIC.TTC,MS UI Gothic' \
-  </dev/null >/dev/null 2>&1 || true
+pc_wine_link_cjk_font
 wine "$probe" screenshot "Z:${log//\//\\}" "Z:${flag//\//\\}" </dev/null >/dev/null 2>&1 &
 wine_pid=$!
 
