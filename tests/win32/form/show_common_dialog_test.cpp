@@ -13,6 +13,7 @@
 #include "base/wide_text_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
+#include "unicode_file_names.h"
 
 namespace {
 
@@ -78,21 +79,8 @@ TEST(CommonDialog, ConfirmedPathIsAnsweredAndStoredAsTheFileName) {
 }
 
 TEST(CommonDialog, UnicodeNamesAreAnsweredAndStoredInExactUtf8) {
-  struct Case {
-    const wchar_t* wide;
-    const char* utf8;
-  };
-  const Case cases[] = {
-      {L"中文", "中文"},
-      {L"café", "café"},
-      {L"사진", "사진"},
-      {L"ｼｬｼﾝ", "ｼｬｼﾝ"},
-      {L"😀", "😀"},
-      {L"Ünïcødé", "Ünïcødé"},
-      {L"mix 中文-사진-😀-é", "mix 中文-사진-😀-é"},
-  };
   TempFolder folder;
-  for (const Case& c : cases) {
+  for (const UnicodeFileName& c : kUnicodeFileNames) {
     // The folder and the file both carry the name.
     const std::wstring inner = folder.WideFile(c.wide);
     ASSERT_TRUE(CreateDirectoryW(inner.c_str(), nullptr)) << c.utf8;

@@ -16,25 +16,11 @@
 #include "gui/form_units_win.h"
 #include "gui/form_window_win.h"
 #include "gui/property_service_win.h"
+#include "unicode_file_names.h"
 
 namespace {
 
-struct Name {
-  const wchar_t* wide;
-  const char* utf8;
-};
-
-// Chinese, Latin with accents, Korean and half-width katakana (neither in
-// GBK), an emoji (a surrogate pair in UTF-16) and a mix of them.
-const Name kNames[] = {
-    {L"中文", "中文"},
-    {L"café", "café"},
-    {L"사진", "사진"},
-    {L"ｼｬｼﾝ", "ｼｬｼﾝ"},
-    {L"😀", "😀"},
-    {L"Ünïcødé", "Ünïcødé"},
-    {L"mix 中文-사진-😀-é", "mix 中文-사진-😀-é"},
-};
+const auto& kNames = kUnicodeFileNames;
 
 constexpr uint32_t kUnicodeWindowId = 0x52017101;
 constexpr uint32_t kLabelId = 0x16017101;
@@ -80,7 +66,7 @@ const FormTemplate& UnicodeFormTemplate() {
     made->units.push_back(Unit(kButtonId, kUnitTypeButton, kButtonUtf8, 30, 200));
     made->units.push_back(Unit(kCheckboxId, kUnitTypeCheckbox, kCheckboxUtf8, 56, 200));
     UnitTemplate combo = Unit(kComboId, kUnitTypeComboBox, "", 82, 200);
-    for (const Name& name : kNames) combo.settings.items.push_back(name.utf8);
+    for (const UnicodeFileName& name : kNames) combo.settings.items.push_back(name.utf8);
     combo.settings.selectedIndex = 6;
     made->units.push_back(combo);
     return made;
@@ -175,7 +161,7 @@ TEST_F(UnicodeForm, UnicodeTitleAndComboContentComeBackAsExactUtf8FromThePropert
 
   // A title written in UTF-8 shows its characters and reads back the same,
   // from a worker thread as from the GUI thread.
-  for (const Name& name : kNames) {
+  for (const UnicodeFileName& name : kNames) {
     const std::string title = std::string("标题 ") + name.utf8;
     TestThread worker(
         [&] { PropertyService::WriteText(kWindowRef, kPropWindowTitle, title.c_str()); });

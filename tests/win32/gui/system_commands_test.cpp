@@ -17,6 +17,7 @@
 #include "base/system_commands_win.h"
 #include "gui/message_commands_win.h"
 #include "gui_test_support.h"
+#include "unicode_file_names.h"
 
 namespace {
 
@@ -143,20 +144,7 @@ TEST(ShowMessage, BoxIsTaskModalUnlessSystemModal) {
 
 TEST(ShowMessage, UnicodeCaptionAndTextReachTheBoxExactly) {
   // UTF-8 in, the same characters shown, whatever the ANSI code page.
-  struct Case {
-    const char* utf8;
-    const wchar_t* wide;
-  };
-  const Case cases[] = {
-      {"中文标题", L"中文标题"},
-      {"café", L"café"},
-      {"사진", L"사진"},
-      {"ｼｬｼﾝ", L"ｼｬｼﾝ"},
-      {"😀", L"😀"},
-      {"Ünïcødé", L"Ünïcødé"},
-      {"mix 中文-사진-😀-é", L"mix 中文-사진-😀-é"},
-  };
-  for (const Case& c : cases) {
+  for (const UnicodeFileName& c : kUnicodeFileNames) {
     const std::string text = std::string("文件 ") + c.utf8 + " 已存在";
     const BoxRun run = RunBox(c.wide, IDOK, [&](HWND) { return ShowMessage(text, 0, c.utf8); });
     ASSERT_TRUE(run.found) << "no box with the caption " << c.utf8;

@@ -10,6 +10,7 @@
 #include "picture/picture_win.h"
 #include "picture_test_support.h"
 #include "platform_call_watch.h"
+#include "unicode_file_names.h"
 
 using namespace picture_test;
 
@@ -210,23 +211,12 @@ TEST_F(PictureLoadTest, UnicodeFileNamesLoadAndSave) {
 
   // Names no single ANSI code page holds; each must reach the disk as it is.
   TempFolder folder{"pc_picture"};
-  struct Name {
-    const char* utf8;
-    const wchar_t* utf16;
-  };
-  const Name names[] = {
-      {"输出.png", L"\x8F93\x51FA.png"},
-      {"사진.png", L"\xC0AC\xC9C4.png"},
-      {"ｼｬｼﾝ.png", L"\xFF7C\xFF6C\xFF7C\xFF9D.png"},
-      {"😀.png", L"\xD83D\xDE00.png"},
-      {"mix 中文-사진-😀-é.png", L"mix \x4E2D\x6587-\xC0AC\xC9C4-\xD83D\xDE00-\xE9.png"},
-  };
-  for (const Name& name : names) {
-    const std::string path = folder.File(name.utf8);
+  for (const UnicodeFileName& name : kUnicodeFileNames) {
+    const std::string path = folder.File(std::string(name.utf8) + ".png");
     ASSERT_TRUE(picture.SaveToFile(path.c_str(), kFormatPng)) << name.utf8;
     // Looked up by its UTF-16 name, so the file really carries that name.
-    EXPECT_NE(GetFileAttributesW(folder.WideFile(name.utf16).c_str()), INVALID_FILE_ATTRIBUTES)
-        << name.utf8;
+    const std::wstring widePath = folder.WideFile(std::wstring(name.wide) + L".png");
+    EXPECT_NE(GetFileAttributesW(widePath.c_str()), INVALID_FILE_ATTRIBUTES) << name.utf8;
     Picture again;
     ASSERT_TRUE(again.LoadFromFile(path.c_str())) << name.utf8;
     ExpectPatternPixels(PixelsOf(again.Handle()), true, name.utf8);

@@ -15,6 +15,7 @@
 #include "gui/property_service_win.h"
 #include "shell_test_support.h"
 #include "test_data_object.h"
+#include "unicode_file_names.h"
 
 namespace {
 
@@ -227,26 +228,14 @@ TEST(DropTargetFiles, DoubleBytePathsOfAnAnsiBlockArriveAsTheirUtf8) {
   }
 }
 
-// Names of every script, one outside the Basic Multilingual Plane, in UTF-16
-// as the shell hands them and in UTF-8 as the event must deliver them.
-struct UnicodeName {
-  const wchar_t* wide;
-  const char* utf8;
-};
-const UnicodeName kUnicodeNames[] = {
-    {L"中文", "中文"},
-    {L"café", "café"},
-    {L"사진", "사진"},
-    {L"ｼｬｼﾝ", "ｼｬｼﾝ"},
-    {L"😀", "😀"},
-    {L"Ünïcødé", "Ünïcødé"},
-    {L"mix 中文-사진-😀-é", "mix 中文-사진-😀-é"},
-};
+// Names of every script, in UTF-16 as the shell hands them and in UTF-8 as
+// the event must deliver them.
+const auto& kUnicodeNames = kUnicodeFileNames;
 
 TEST(DropTargetFiles, UnicodeNamesOfAWideBlockArriveAsTheirExactUtf8) {
   std::vector<std::wstring> widePaths;
   std::string expectedList;
-  for (const UnicodeName& name : kUnicodeNames) {
+  for (const UnicodeFileName& name : kUnicodeNames) {
     const std::wstring widePath =
         std::wstring(L"C:\\pics\\") + name.wide + L"\\" + name.wide + L".png";
     const std::string path = std::string("C:\\pics\\") + name.utf8 + "\\" + name.utf8 + ".png";
@@ -269,7 +258,7 @@ TEST(DropTargetFiles, UnicodeNamesOfAWideBlockArriveAsTheirExactUtf8) {
 }
 
 TEST(DropTargetOtherFormats, UnicodeTextUrlAndHtmlArriveAsTheirExactUtf8) {
-  for (const UnicodeName& name : kUnicodeNames) {
+  for (const UnicodeFileName& name : kUnicodeNames) {
     const std::wstring wide = name.wide;
     const std::string wideBytes(reinterpret_cast<const char*>(wide.c_str()),
                                 (wide.size() + 1) * sizeof(wchar_t));
