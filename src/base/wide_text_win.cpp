@@ -22,3 +22,12 @@ std::string Utf8FromWide(std::wstring_view text) {
   }
   return utf8;
 }
+
+std::string Utf8FromAnsiCodePage(std::string_view text) {
+  if (text.empty()) return std::string();
+  const int bytes = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+  if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, wide.data(), units);
+  return Utf8FromWide(wide);
+}

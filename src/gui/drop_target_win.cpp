@@ -199,11 +199,13 @@ HRESULT QDropTarget::Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD
 void QDropTarget::DeliverText(IDataObject* data) {
   // Data that also comes as HTML is left to the HTML event.
   if (Offers(data, htmlFormat_)) return;
-  // The UTF-16 text when offered; an ANSI text alone is handed on as its
-  // bytes (ASCII reads the same in UTF-8).
+  // The UTF-16 text when offered, else the ANSI one read in the ANSI code
+  // page it was written in.
   std::string text;
-  if (FetchWideText(data, CF_UNICODETEXT, &text) || FetchTextBytes(data, CF_TEXT, &text)) {
+  if (FetchWideText(data, CF_UNICODETEXT, &text)) {
     links_.deliver(DropFormat::kText, text.c_str());
+  } else if (FetchTextBytes(data, CF_TEXT, &text)) {
+    links_.deliver(DropFormat::kText, Utf8FromAnsiCodePage(text).c_str());
   }
 }
 
@@ -214,10 +216,12 @@ void QDropTarget::DeliverHtml(IDataObject* data) {
 }
 
 void QDropTarget::DeliverUrl(IDataObject* data) {
-  // As the text: the UTF-16 address when offered, else the ANSI one's bytes.
+  // As the text: the UTF-16 address when offered, else the ANSI one.
   std::string url;
-  if (FetchWideText(data, wideUrlFormat_, &url) || FetchTextBytes(data, urlFormat_, &url)) {
+  if (FetchWideText(data, wideUrlFormat_, &url)) {
     links_.deliver(DropFormat::kUrl, url.c_str());
+  } else if (FetchTextBytes(data, urlFormat_, &url)) {
+    links_.deliver(DropFormat::kUrl, Utf8FromAnsiCodePage(url).c_str());
   }
 }
 

@@ -204,6 +204,35 @@ TEST(DropTargetFiles, SeveralFilesGiveEveryPathFollowedByCrLfInTheirOrder) {
   EXPECT_EQ("C:\\pics\\a.bmp\r\nC:\\pics\\b.png\r\nD:\\other\\c.jpg\r\n", files.deliveries[0].text);
 }
 
+TEST(DropTargetOtherFormats, UnicodeEventsGetAnAnsiOnlyTextAndUrlInTheirOwnCharacters) {
+  // Text in the ANSI formats alone is in the code page of whoever wrote it,
+  // which is this machine's: the events deliver its characters as UTF-8.
+  std::string ansi;
+  std::string utf8;
+  if (GetACP() == 936) {
+    ansi = "\xD6\xD0\xCE\xC4 caf\xA8\xA6";  // 中文 café in GBK
+    utf8 = "中文 café";
+  } else if (GetACP() == 1252) {
+    ansi =
+        "\xDCn\xEF"
+        "c\xF8"
+        "d\xE9";  // Ünïcødé (split: c and d are hex digits)
+    utf8 = "Ünïcødé";
+  } else {
+    GTEST_SKIP() << "a text for code page " << GetACP() << " is not in this test";
+  }
+  RecordingTarget all({DropFormat::kText, DropFormat::kUrl});
+  Data text;
+  text.object->Offer(CF_TEXT, ansi + std::string(1, '\0'));
+  EnterAndDrop(all.target.Get(), text.object);
+  Data url;
+  url.object->Offer(UrlClipboardFormat(), "http://example.com/" + ansi + std::string(1, '\0'));
+  EnterAndDrop(all.target.Get(), url.object);
+  ASSERT_EQ(2u, all.deliveries.size());
+  EXPECT_EQ(utf8, all.deliveries[0].text);
+  EXPECT_EQ("http://example.com/" + utf8, all.deliveries[1].text);
+}
+
 TEST(DropTargetFiles, DoubleBytePathsOfAnAnsiBlockArriveAsTheirUtf8) {
   // An ANSI block is read in the ANSI code page, so these GBK paths mean
   // their characters only under it. A trail byte of 0x5C looks like a
