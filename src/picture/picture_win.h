@@ -40,7 +40,7 @@ class Picture {
   // the picture empty. True exactly when GDI+ created an image.
   // Buffers shorter than 5 bytes are refused without allocating anything.
   virtual bool LoadFromMemory(const void* data, size_t size);
-  // path: ANSI text; null or empty is refused.
+  // path: UTF-8 text; null or empty is refused.
   virtual bool LoadFromFile(const char* path);
 
   // The picture encoded by format's encoder (flattened first when a
